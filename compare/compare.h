@@ -1,0 +1,47 @@
+// Key comparison: ordering two records by the key table `sp`, one routine
+// per field type.
+//
+// Every per-type routine compares a first field (a, la) with a second field
+// (b, lb) and returns an outcome: 0 equal, 1 first greater, 2 first
+// smaller. The working length of the numeric types is lb (L2). No routine
+// reads outside either field.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/run_state.h"
+
+namespace zara {
+
+enum Outcome : int { kEqual = 0, kFirstGreater = 1, kFirstSmaller = 2 };
+
+using CompareFn = int (*)(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb);
+
+// Indexed by field type (FieldType).
+extern const CompareFn comp_jump[kFieldTypeCount];
+
+// Orders two records by the key table: -1 when a comes first, +1 when b
+// does. Never 0: all keys equal falls back to the sequence numbers.
+int s_compp(const RecordDesc* a, const RecordDesc* b);
+
+// Signed difference of the first differing unsigned byte pair (a - b), or
+// 0; mcomp scans first to last, mcompr last to first.
+int mcomp(const uint8_t* a, const uint8_t* b, uint32_t n);
+int mcompr(const uint8_t* a, const uint8_t* b, uint32_t n);
+
+int compchar(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb);
+int compalpha(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb);
+int compsli(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb);
+int compnum(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb);
+int compzoned(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb);
+int compts(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb);
+int compint(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb);
+int comppacked(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb);
+int compbin(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb);
+int compalt(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb);
+int compieee(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb);
+int compw(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb);
+int compspdp(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb);
+int compfi(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb);
+
+}  // namespace zara

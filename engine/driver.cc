@@ -1,0 +1,229 @@
+#include "engine/driver.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "control/dispatcher.h"
+#include "engine/arena.h"
+#include "engine/merge.h"
+#include "engine/run_state.h"
+#include "engine/sort.h"
+#include "engine/work_files.h"
+#include "records/headers.h"
+#include "records/input.h"
+#include "records/output.h"
+#include "select/conditions.h"
+
+namespace zara {
+
+namespace {
+
+// Delimiters that end the output name: [ ] , blank + tab LF.
+constexpr char kOutputNameDelims[] = "[], +\t\n";
+// Probe names tried before giving up on a clash with other runs.
+constexpr int kNameAttempts = 1000;
+
+void trim_output_name() {
+  Scanner names;
+  names.reset(gv.output_name, gv.output_name ? gv.output_name_length : 0);
+  if (s_gettok(names, kOutputNameDelims, gv.quote_char)) {
+    gv.output_name = names.tok_start;
+    gv.output_name_length = names.tok_len;
+  } else {
+    gv.output_name_length = 0;
+  }
+}
+
+// Sets work_name to "sw" + six digits + ".00" for the number `stamp`.
+void set_work_name(unsigned long stamp) {
+  char digits[32];
+  snprintf(digits, sizeof digits, "%.6lu", stamp);
+  const size_t n = strlen(digits);
+  snprintf(gv.work_name, sizeof gv.work_name, "sw%s.00", digits + (n - 6));
+}
+
+bool path_exists(const char* path) {
+  struct stat st;
+  return lstat(path, &st) == 0;
+}
+
+// True when any file of the current name's family exists: the probe, a
+// run, the intermediate result or the header save file. Files a failed run
+// left behind must never collide with this run's files.
+bool family_exists() {
+  char path[kPathBufferSize];
+  if (build_work_path(kNoSuffix, path) && path_exists(path)) return true;
+  for (int k = 0; k < kMaxFiles; ++k)
+    if (build_work_path(kSuffixChars[k], path) && path_exists(path)) return true;
+  for (char c : {kMergeSuffix, kHeaderSuffix})
+    if (build_work_path(c, path) && path_exists(path)) return true;
+  return false;
+}
+
+// Closes the probe descriptors held, the last opened first.
+bool close_probes(int* fds, int held) {
+  bool ok = true;
+  while (held > 0)
+    if (close(fds[--held]) != 0) ok = false;
+  return ok;
+}
+
+}  // namespace
+
+void s_init() {
+  RunState fresh;
+  fresh.control_text = gv.control_text;
+  fresh.control_length = gv.control_length;
+  fresh.input_names_length = gv.input_names_length;
+  fresh.input_names = gv.input_names;
+  fresh.output_name_length = gv.output_name_length;
+  fresh.output_name = gv.output_name;
+  fresh.caller_record = gv.caller_record;
+  fresh.caller_record_length = gv.caller_record_length;
+  gv = fresh;
+  memset(cp, 0, sizeof cp);
+  memset(cpnm, 0, sizeof cpnm);
+  ip = {};
+  op = {};
+  sp.count = 0;
+  su.count = 0;
+  du.count = 0;
+  cp[kCpFileType + kTxt] = 1;
+  trim_output_name();
+}
+
+bool s_init2() {
+  unsigned long stamp = static_cast<unsigned long>(time(nullptr));
+  int probe = -1;
+  for (int attempt = 0;; ++attempt) {
+    if (attempt == kNameAttempts) return fail(kProbeCreateError);
+    set_work_name(stamp);
+    // A name in use (a live run, or files left by a failed one) is passed
+    // over by taking the next number rather than waiting for the clock.
+    stamp = (stamp + 1) % 1000000ul;
+    if (!work_path(kNoSuffix)) return fail(kProbeCreateError);
+    if (family_exists()) continue;
+    probe = open(gv.path_buffer, O_RDWR | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0600);
+    if (probe >= 0) break;
+    if (errno != EEXIST) return fail(kProbeCreateError);
+  }
+  int fds[kMaxFiles];
+  fds[0] = probe;
+  int held = 1;
+  while (held < kMaxFiles) {
+    const int fd = open(gv.path_buffer, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) break;
+    fds[held++] = fd;
+  }
+  gv.file_limit = static_cast<uint32_t>(held);
+  const bool closed = close_probes(fds, held);
+  const bool removed = unlink(gv.path_buffer) == 0;
+  if (held < 4) return fail(kTooFewFiles);
+  if (!closed) return fail(kProbeCloseError);
+  if (!removed) return fail(kProbeRemoveError);
+  memcpy(gv.suffix_chars, kSuffixChars, sizeof gv.suffix_chars);
+  return true;
+}
+
+bool set_outfile_name() {
+  if (cp[kCpSort]) {
+    gv.create_before_write = 1;
+    gv.close_after_write = 1;
+    if (!(gv.input_done && gv.workfile_count == 0)) {
+      if (gv.record_count == 0) return false;
+      if (!work_path(gv.suffix_chars[gv.workfile_count])) return false;
+      ++gv.workfile_count;
+      gv.to_work_file = 1;
+      return true;
+    }
+  } else {
+    if (gv.out_fd == 0) gv.create_before_write = 1;
+    if (gv.input_done) gv.close_after_write = 1;
+  }
+  if (cpnm[kOptPause]) s_pause();
+  gv.to_work_file = 0;
+  const uint32_t n = gv.output_name_length;
+  if (n + 1 > kPathBufferSize) {
+    // Refused here so that the write step reports the output as uncreatable.
+    gv.path_buffer[0] = '\0';
+  } else {
+    memcpy(gv.path_buffer, gv.output_name, n);
+    gv.path_buffer[n] = '\0';
+  }
+  if (gv.has_header) gv.header_pending = 1;
+  return true;
+}
+
+void close_run_descriptors() {
+  if (gv.input_open && gv.input_fd > 0) close(gv.input_fd);
+  gv.input_open = 0;
+  gv.input_fd = 0;
+  if (gv.out_fd > 0) close(gv.out_fd);
+  gv.out_fd = 0;
+  if (gv.header_fd > 0) close(gv.header_fd);
+  gv.header_fd = 0;
+  for (int k = 0; k < kMaxFiles; ++k) {
+    if (gv.merge_fd_open[k]) close(gv.merge_fd[k]);
+    gv.merge_fd_open[k] = 0;
+  }
+}
+
+bool s_term() {
+  arena_free();
+  if (gv.status_word != kOk) return false;
+  if (gv.has_header && work_path(kHeaderSuffix) && unlink(gv.path_buffer) != 0)
+    return fail(kHeaderFileRemoveError);
+  return true;
+}
+
+namespace {
+
+// The turns of memory loads. False at the first failure.
+bool process_loads() {
+  for (;;) {
+    if (!s_read()) return false;
+    if (cp[kCpInclude] || cp[kCpOmit]) s_select();
+    if (cp[kCpSort]) s_sort();
+    if (set_outfile_name()) {
+      if (!s_write()) return false;
+      if (gv.workfile_count >= gv.file_limit - 2 && !gv.input_done) {
+        if (!s_interm()) return false;
+        continue;
+      }
+    }
+    if (gv.input_done) return true;
+  }
+}
+
+// The phases from the arena on; the end of run always follows.
+bool run_allocated_phases() {
+  if (!s_chkhdr()) return false;
+  if (gv.has_header && !s_gethdr()) return false;
+  if (!process_loads()) return false;
+  if (gv.workfile_count != 0) {
+    gv.merge_first = 1;
+    if (!s_merge()) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void mainline() {
+  s_init();
+  if (!s_ctrl()) return;
+  if (!s_init2()) return;
+  if (!s_chknam()) return;
+  if (!s_alloc()) return;
+  const bool ok = run_allocated_phases();
+  if (!ok || gv.status_word != kOk) close_run_descriptors();
+  s_term();
+}
+
+}  // namespace zara
