@@ -6,7 +6,9 @@
 
 namespace zara {
 
-extern const uint8_t compat_m[20][20];
+// Nonzero at [i][j] (i < j): statement flags i and j may not both be set.
+extern const uint8_t (&compat_m)[20][20];
+constexpr uint32_t kNoErrorOffset = 0xFFFFFFFFu;
 
 // Parses the whole control text (gv.control_text). False with a status.
 bool s_ctrl();

@@ -60,6 +60,7 @@ void skip_token(Scanner& sc, const char* delims) {
 bool s_gettok(Scanner& sc, const char* delims, uint8_t quote) {
   sc.tok_len = 0;
   sc.tok_literal = false;
+  sc.tok_found = false;
   if (sc.pos == nullptr || sc.pos >= sc.end) return false;
   if (!skip_commentndelim(sc, delims)) return false;
   if (static_cast<uint8_t>(*sc.pos) == quote) {
@@ -71,6 +72,7 @@ bool s_gettok(Scanner& sc, const char* delims, uint8_t quote) {
   // so is a plain token glued to a literal's closing quote.
   sc.tok_literal = sc.tok_start > sc.begin &&
                    static_cast<uint8_t>(sc.tok_start[-1]) == quote;
+  sc.tok_found = true;
   return true;
 }
 

@@ -25,6 +25,7 @@ struct Scanner {
   const char* tok_start = nullptr;
   uint32_t tok_len = 0;
   bool tok_literal = false;  // the byte before tok_start is the quote char
+  bool tok_found = false;    // the last s_gettok found a token
 
   void reset(const char* text, uint32_t length) {
     begin = pos = text;
@@ -32,6 +33,7 @@ struct Scanner {
     tok_start = nullptr;
     tok_len = 0;
     tok_literal = false;
+    tok_found = false;
   }
 };
 

@@ -21,6 +21,7 @@ void free_buffers(uint32_t n) {
 void free_table_and_output() {
   free(gv.record_table);
   gv.record_table = nullptr;
+  gv.sort_scratch = nullptr;
   free(gv.out_buffer);
   gv.out_buffer = nullptr;
 }
@@ -34,7 +35,10 @@ bool try_allocate(uint32_t part) {
   uint64_t table_bytes = 10ull * part;
   if (table_bytes > kMaxPartSize) table_bytes = kMaxPartSize;
   gv.record_capacity = static_cast<uint32_t>(table_bytes / 16);
-  gv.record_table = static_cast<RecordDesc*>(calloc(gv.record_capacity, sizeof(RecordDesc)));
+  // The table is followed by the same number of entries of scratch for the
+  // merge sort of a memory load.
+  gv.record_table = static_cast<RecordDesc*>(calloc(2u * gv.record_capacity, sizeof(RecordDesc)));
+  gv.sort_scratch = gv.record_table ? gv.record_table + gv.record_capacity : nullptr;
   if (!gv.record_table) {
     free(gv.out_buffer);
     gv.out_buffer = nullptr;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <initializer_list>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -12,6 +13,7 @@
 #include "control/dispatcher.h"
 #include "engine/arena.h"
 #include "engine/merge.h"
+#include "engine/progress.h"
 #include "engine/run_state.h"
 #include "engine/sort.h"
 #include "engine/work_files.h"
@@ -77,6 +79,11 @@ bool close_probes(int* fds, int held) {
 }  // namespace
 
 void s_init() {
+  // A record-at-a-time run closed by a failure keeps its memory and open
+  // descriptors until the next run starts; they are released here so that
+  // nothing leaks into the caller's process.
+  close_run_descriptors();
+  arena_free();
   RunState fresh;
   fresh.control_text = gv.control_text;
   fresh.control_length = gv.control_length;
@@ -131,42 +138,50 @@ bool s_init2() {
   return true;
 }
 
+bool output_path() {
+  const uint32_t n = gv.output_name_length;
+  // A name that does not fit, or that holds a NUL (which would name another
+  // file), leaves an empty path: the output then cannot be created (210).
+  if (n == 0 || n + 1 > kPathBufferSize || memchr(gv.output_name, '\0', n)) {
+    gv.path_buffer[0] = '\0';
+    return false;
+  }
+  memcpy(gv.path_buffer, gv.output_name, n);
+  gv.path_buffer[n] = '\0';
+  return true;
+}
+
 bool set_outfile_name() {
   if (cp[kCpSort]) {
     gv.create_before_write = 1;
     gv.close_after_write = 1;
     if (!(gv.input_done && gv.workfile_count == 0)) {
       if (gv.record_count == 0) return false;
-      if (!work_path(gv.suffix_chars[gv.workfile_count])) return false;
+      work_path(gv.suffix_chars[gv.workfile_count]);
       ++gv.workfile_count;
       gv.to_work_file = 1;
       return true;
     }
   } else {
-    if (gv.out_fd == 0) gv.create_before_write = 1;
+    if (!gv.out_open) gv.create_before_write = 1;
     if (gv.input_done) gv.close_after_write = 1;
   }
   if (cpnm[kOptPause]) s_pause();
   gv.to_work_file = 0;
-  const uint32_t n = gv.output_name_length;
-  if (n + 1 > kPathBufferSize) {
-    // Refused here so that the write step reports the output as uncreatable.
-    gv.path_buffer[0] = '\0';
-  } else {
-    memcpy(gv.path_buffer, gv.output_name, n);
-    gv.path_buffer[n] = '\0';
-  }
+  output_path();
   if (gv.has_header) gv.header_pending = 1;
   return true;
 }
 
 void close_run_descriptors() {
-  if (gv.input_open && gv.input_fd > 0) close(gv.input_fd);
+  if (gv.input_open) close(gv.input_fd);
   gv.input_open = 0;
   gv.input_fd = 0;
-  if (gv.out_fd > 0) close(gv.out_fd);
+  if (gv.out_open) close(gv.out_fd);
+  gv.out_open = 0;
   gv.out_fd = 0;
-  if (gv.header_fd > 0) close(gv.header_fd);
+  if (gv.header_open) close(gv.header_fd);
+  gv.header_open = 0;
   gv.header_fd = 0;
   for (int k = 0; k < kMaxFiles; ++k) {
     if (gv.merge_fd_open[k]) close(gv.merge_fd[k]);
@@ -188,6 +203,7 @@ namespace {
 bool process_loads() {
   for (;;) {
     if (!s_read()) return false;
+    progress_load_read();
     if (cp[kCpInclude] || cp[kCpOmit]) s_select();
     if (cp[kCpSort]) s_sort();
     if (set_outfile_name()) {
@@ -205,6 +221,7 @@ bool process_loads() {
 bool run_allocated_phases() {
   if (!s_chkhdr()) return false;
   if (gv.has_header && !s_gethdr()) return false;
+  progress_run_started();
   if (!process_loads()) return false;
   if (gv.workfile_count != 0) {
     gv.merge_first = 1;
@@ -224,6 +241,7 @@ void mainline() {
   const bool ok = run_allocated_phases();
   if (!ok || gv.status_word != kOk) close_run_descriptors();
   s_term();
+  progress_run_finished();
 }
 
 }  // namespace zara

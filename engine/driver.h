@@ -17,6 +17,9 @@ void s_init();
 // Work-file name from the time, probe of the file limit (4..30).
 bool s_init2();
 void mainline();
+// Puts the output name in gv.path_buffer; false (and an empty path) when
+// it cannot name a file.
+bool output_path();
 // Chooses the target of the next write step. False: nothing to write.
 bool set_outfile_name();
 // Releases the arena and, after a successful run, the header save file.

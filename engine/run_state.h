@@ -77,10 +77,8 @@ enum OptFlag : int {
 constexpr int kCpnmCount = 17;
 
 // File type index.
-enum FileType : uint32_t {
-  kFix = 0, kFe = 1, kTxt = 2, kVs = 3, kBt = 4,
-  kRv = 5, kCvs = 6, kPre = 7, kGp = 8, kDb3 = 9,
-};
+constexpr uint32_t kFix = 0, kFe = 1, kTxt = 2, kVs = 3, kBt = 4, kRv = 5, kCvs = 6,
+                   kPre = 7, kGp = 8, kDb3 = 9;
 constexpr int kFileTypeCount = 10;
 
 // Field type index (shared by keys, conditions and literal conversion).
@@ -169,6 +167,12 @@ struct RunState {
 
   // ---- control statements ----
   Scanner scan;  // the control-text scanner
+  // Byte offset in the control text where parsing failed, or kNoOffset.
+  uint32_t error_offset = 0xFFFFFFFFu;
+  // The INCLUDE/OMIT stack shared by the condition parser and evaluator;
+  // stack_top is the index of the top entry, 100 when empty.
+  uint8_t cond_stack[100] = {};
+  uint32_t stack_top = 100;
   uint8_t quote_char = '"';
   uint8_t alt_key_seen = 0;
   uint8_t altseq_image[265] = {};
@@ -213,6 +217,7 @@ struct RunState {
   uint8_t* current_buffer = nullptr;
   uint32_t buffer_used = 0;
   RecordDesc* record_table = nullptr;
+  RecordDesc* sort_scratch = nullptr;  // record_capacity entries after the table
   uint32_t record_capacity = 0;
   uint32_t record_count = 0;
   uint8_t table_full = 0;
@@ -231,15 +236,17 @@ struct RunState {
   uint32_t record_sequence = 0;
   uint8_t end_mark_seen = 0;
   uint32_t prefix_width = 0;
-  uint32_t pre_size = 0;
+  uint64_t pre_size = 0;  // size of the first PRE input
 
   // ---- output ----
-  int32_t out_fd = 0;  // 0 not open, -1 after a failed open
+  int32_t out_fd = 0;  // -1 after a failed open
+  uint8_t out_open = 0;  // out_fd is an open descriptor of this run
   uint8_t create_before_write = 0;
   uint8_t close_after_write = 0;
   uint8_t to_work_file = 0;
   uint8_t header_pending = 0;
   int32_t header_fd = 0;
+  uint8_t header_open = 0;
   uint32_t records_written = 0;
 
   // ---- merge ----

@@ -51,6 +51,33 @@ ZARA_API void s_1raat(int32_t function, void *data, uint32_t *length,
  * the engine never reports. The text is static. */
 ZARA_API const char *zara_status_text(uint32_t status);
 
+/* After a run that failed while parsing its control text: the byte offset
+ * in the control text of the token (or the end of the text) at which it
+ * failed. 0xFFFFFFFF after any other run. */
+ZARA_API uint32_t zara_error_offset(void);
+
+/* Progress of a whole run (s_1mains, s_2mains), reported through an
+ * optional callback at memory-load and merge boundaries. */
+enum {
+  ZARA_PHASE_READING = 0, /* reading and sorting memory loads */
+  ZARA_PHASE_MERGING = 1, /* merging work files */
+  ZARA_PHASE_DONE = 2     /* the run has ended */
+};
+struct zara_progress {
+  uint64_t bytes_read;      /* input bytes read so far */
+  uint64_t bytes_total;     /* total size of the input files, 0 if unknown */
+  uint32_t memory_loads;    /* memory loads read so far */
+  uint32_t work_files;      /* sorted runs on work files now */
+  uint32_t merge_passes;    /* merges finished (intermediate and final) */
+  uint32_t records_written; /* records written by the current pass */
+  uint32_t phase;           /* ZARA_PHASE_... */
+};
+typedef void (*zara_progress_fn)(const struct zara_progress *progress, void *context);
+/* Sets the callback (NULL: none) and a context handed back to it. The
+ * callback runs on the caller's thread, inside the run; it must not start
+ * another run. */
+ZARA_API void zara_set_progress(zara_progress_fn fn, void *context);
+
 /* ---- Routines and data exported for adaptors and extensions. ---- */
 
 /* The record held back by duplicate processing: its address (always the

@@ -1,0 +1,103 @@
+#include "records/framing.h"
+
+#include <cstring>
+
+#include "zara15z37.h"
+
+extern "C" {
+// Scratch of the CVS framing: a big-endian length in machine order.
+ZARA_API uint16_t bs_union = 0;
+}
+
+namespace zara {
+
+namespace {
+
+constexpr FrameResult kIncomplete{Frame::kIncomplete, 0};
+constexpr FrameResult kEndMark{Frame::kEndMark, 0};
+
+FrameResult record_of(uint32_t length, uint32_t remaining) {
+  if (length == 0 || length > remaining) return kIncomplete;
+  return {Frame::kRecord, length};
+}
+
+uint32_t le16(const uint8_t* p) { return uint32_t{p[0]} | (uint32_t{p[1]} << 8); }
+uint32_t be16(const uint8_t* p) { return (uint32_t{p[0]} << 8) | p[1]; }
+
+// Bytes that stop the TXT scan: the three terminators and the end mark.
+struct TxtStops {
+  bool stop[256] = {};
+  constexpr TxtStops() { stop[0x0A] = stop[0x0D] = stop[0x0C] = stop[0x1A] = true; }
+};
+constexpr TxtStops kTxtStops;
+
+}  // namespace
+
+FrameResult sp_fix(const uint8_t*, uint32_t remaining) {
+  return record_of(gv.record_length, remaining);
+}
+
+FrameResult sp_fe(const uint8_t* p, uint32_t remaining) {
+  const FrameResult r = record_of(gv.record_length, remaining);
+  if (r.kind == Frame::kRecord && p[0] == gv.eof_char) return kEndMark;
+  return r;
+}
+
+FrameResult sp_txt(const uint8_t* p, uint32_t remaining) {
+  for (uint32_t i = 0; i < remaining; ++i) {
+    if (!kTxtStops.stop[p[i]]) continue;
+    if (p[i] == 0x1A) return kEndMark;  // terminators are tested first
+    return {Frame::kRecord, i + 1};
+  }
+  return kIncomplete;
+}
+
+FrameResult sp_vs(const uint8_t* p, uint32_t remaining) {
+  if (remaining <= 1) return kIncomplete;
+  return record_of(le16(p) + 2, remaining);
+}
+
+FrameResult sp_null(const uint8_t*, uint32_t) { return kIncomplete; }
+
+FrameResult sp_rv(const uint8_t* p, uint32_t remaining) {
+  if (remaining <= 1) return kIncomplete;
+  const uint32_t length = gv.prefix_width == 1 ? p[0] + 2u : le16(p) + 4u;
+  return record_of(length, remaining);
+}
+
+FrameResult sp_cvs(const uint8_t* p, uint32_t remaining) {
+  if (remaining <= 4) return kIncomplete;
+  uint32_t length;
+  if (gv.prefix_width == 2) {
+    bs_union = static_cast<uint16_t>(be16(p));
+    length = 2 + (bs_union & 0x0FFFu);
+  } else {
+    bs_union = static_cast<uint16_t>(be16(p + 2));
+    length = 4 + uint32_t{bs_union};
+  }
+  length = (length + 3) & ~3u;
+  return record_of(length, remaining);
+}
+
+FrameResult sp_gp(const uint8_t* p, uint32_t remaining) {
+  const uint8_t* delim = gv.record_delim;
+  const uint32_t delim_len = gv.record_delim_length;
+  const uint8_t* end = gv.end_string;
+  const uint32_t end_len = gv.end_string_length;
+  if (delim_len == 0) return kIncomplete;
+  for (uint32_t i = 0; i < remaining; ++i) {
+    const uint8_t c = p[i];
+    if (c != delim[0] && (end_len == 0 || c != end[0])) continue;
+    const uint32_t left = remaining - i;
+    if (left >= delim_len && memcmp(p + i, delim, delim_len) == 0)
+      return {Frame::kRecord, i + delim_len};
+    if (end_len != 0 && left >= end_len && memcmp(p + i, end, end_len) == 0) return kEndMark;
+  }
+  return kIncomplete;
+}
+
+const FrameFn sp_jump[kFileTypeCount] = {
+    sp_fix, sp_fe, sp_txt, sp_vs, sp_null, sp_rv, sp_cvs, sp_fix, sp_gp, sp_fe,
+};
+
+}  // namespace zara

@@ -1,0 +1,147 @@
+#include "records/output.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "records/headers.h"
+#include "records/outrec.h"
+#include "zara15z37.h"
+
+namespace zara {
+
+namespace {
+
+void put_le32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+// With APPEND an existing output is written from its end; a TXT output
+// loses its trailing 0x1A so that the new records start in its place.
+bool position_for_append(int fd) {
+  if (lseek(fd, 0, SEEK_END) < 0) return false;
+  if (!cp[kCpFileType + kTxt]) return true;
+  if (lseek(fd, -1, SEEK_END) < 0) return false;
+  uint8_t last = 0;
+  if (read(fd, &last, 1) != 1) return false;
+  if (last == 0x1A && lseek(fd, -1, SEEK_END) < 0) return false;
+  return true;
+}
+
+int open_output() {
+  constexpr int kCreate = O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC;
+  if (!cpnm[kOptAppend]) return open(gv.path_buffer, kCreate, 0644);
+  const int fd = open(gv.path_buffer, O_RDWR | O_CLOEXEC);
+  if (fd < 0) return open(gv.path_buffer, kCreate, 0644);
+  if (position_for_append(fd)) return fd;
+  close(fd);
+  return -1;
+}
+
+// A record-at-a-time copy run spills its loads in work-file form.
+bool raat_copy_run() { return cp[kCpRaat] && !cp[kCpSort]; }
+
+}  // namespace
+
+void s_opencreate(Target target) {
+  int fd;
+  if (gv.path_buffer[0] == '\0') {
+    fd = -1;  // a name that did not fit the path buffer
+  } else if (target == Target::kWorkFile) {
+    fd = open(gv.path_buffer, O_RDWR | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0600);
+  } else {
+    fd = open_output();
+  }
+  gv.out_fd = fd;
+  gv.out_open = fd >= 0;
+}
+
+bool close_target() {
+  const int fd = gv.out_fd;
+  gv.out_open = 0;
+  gv.out_fd = 0;
+  return close(fd) == 0;
+}
+
+bool s_wbuf() {
+  if (gv.out_fill == 0) return true;
+  ssize_t n;
+  do {
+    n = write(gv.out_fd, gv.out_buffer, gv.out_fill);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0 || static_cast<uint32_t>(n) != gv.out_fill) return fail(kOutputWriteError);
+  gv.out_fill = 0;
+  return true;
+}
+
+bool s_movrecb(const uint8_t* record, uint32_t length, uint32_t sequence) {
+  // Runs on work files keep the records as read, except the spill file of a
+  // record-at-a-time copy run, which holds its records already reformatted.
+  const bool work_form = gv.to_work_file || raat_copy_run();
+  const bool reformat = cp[kCpOutrec] && (!gv.to_work_file || raat_copy_run());
+  const uint64_t body = reformat ? outrec_length(record, length) : length;
+  const uint64_t size = body + (work_form ? 8 : 0);
+  if (size > gv.out_buffer_size - gv.out_fill) {
+    if (gv.out_fill == 0 || size > gv.out_buffer_size) return fail(kRecordExceedsOutBuffer);
+    if (!s_wbuf()) return false;
+  }
+  uint8_t* out = gv.out_buffer + gv.out_fill;
+  if (work_form) {
+    put_le32(out, static_cast<uint32_t>(body));
+    put_le32(out + 4, sequence);
+    out += 8;
+  }
+  if (reformat) {
+    outrec_place(out, record, length, sequence);
+  } else if (length) {
+    memcpy(out, record, length);
+  }
+  gv.out_fill += static_cast<uint32_t>(size);
+  ++gv.records_written;
+  return true;
+}
+
+bool flush_duplicates() {
+  gv.flush_held = 1;
+  const RecordDesc& d = gv.merge_record;
+  return dupcheck(d.addr, d.len, d.seq, 0) == 0;
+}
+
+bool s_movrec(const RecordDesc& record) {
+  if (dupcheck(record.addr, record.len, record.seq, 0) != 0) return false;
+  if (gv.dup_result != 0) return true;
+  return s_movrecb(record.addr, record.len, record.seq);
+}
+
+bool s_write() {
+  const bool work_file = gv.workfile_count != 0;
+  if (gv.create_before_write) {
+    gv.create_before_write = 0;
+    s_opencreate(work_file ? Target::kWorkFile : Target::kOutput);
+    if (gv.out_fd < 0) return fail(kCannotCreateOutput);
+    if (gv.header_pending) {
+      if (!s_rephdr()) return false;
+      gv.header_pending = 0;
+    }
+  }
+  for (uint32_t i = 0; i < gv.record_count; ++i)
+    if (!s_movrec(gv.record_table[i])) return false;
+  // Duplicate processing writes the record it holds once the last record
+  // of the output has passed: after the one load of a sort, or the last
+  // load of a copy run (a held record carries over between loads).
+  if (gv.close_after_write && !flush_duplicates()) return false;
+  if (!s_wbuf()) return false;
+  if (!gv.close_after_write) return true;
+  if (!work_file) {
+    if (!s_addeof() || !s_updhdr()) return false;
+  }
+  if (!close_target()) return fail(kOutputCloseError);
+  return true;
+}
+
+}  // namespace zara
