@@ -46,9 +46,13 @@
 
 #define D15O37_API extern "C" __attribute__((visibility("default")))
 
+namespace zara::cobol {
 namespace {
 
-using namespace zara_cobol;
+// The caller's function codes.
+constexpr int32_t kFunctionStart = 1;
+constexpr int32_t kFunctionRelease = 2;
+constexpr int32_t kFunctionReturn = 3;
 
 struct SortKey {
   uint32_t position;
@@ -59,8 +63,8 @@ struct SortKey {
 
 // What the module keeps between calls, for as long as it stays loaded.
 struct ModuleState {
-  SortKey keys[kMaxKeys];
-  int key_count = 0;
+  SortKey keys[kMaxKeys] = {};
+  uint32_t key_count = 0;
   char record_format = ' ';
   uint32_t record_length = 0;
   uint32_t released = 0;
@@ -70,7 +74,7 @@ struct ModuleState {
   uint8_t function_block[2] = {};
   uint8_t descriptor[kDescriptorSize] = {};
   uint8_t key_block[kKeyBlockSize] = {};
-  alignas(16) uint8_t record_buffer[kRecordAreaSize] = {};
+  uint8_t record_buffer[kRecordAreaSize] = {};
 };
 
 ModuleState state;
@@ -108,14 +112,14 @@ class ControlString {
 
 uint32_t clamp_length(const int32_t* length) {
   if (!length || *length < 0) return 0;
-  return *length > static_cast<int32_t>(kRecordAreaSize) ? static_cast<uint32_t>(kRecordAreaSize)
+  return static_cast<uint32_t>(*length) > kRecordAreaSize ? kRecordAreaSize
                                                           : static_cast<uint32_t>(*length);
 }
 
 // Reads the key list that starts after "S(" at position i into keys;
 // returns the number of keys kept (at most kMaxKeys).
-int parse_keys(const ControlString& cs, uint32_t i, SortKey* keys) {
-  int count = 0;
+uint32_t parse_keys(const ControlString& cs, uint32_t i, SortKey* keys) {
+  uint32_t count = 0;
   while (cs.length() > i && cs.at(i) != ')') {
     SortKey key;
     key.position = cs.digits(i, 5);
@@ -162,25 +166,25 @@ uint8_t type_byte(char letter) {
   }
 }
 
-void build_key_block(const SortKey* keys, int count, uint8_t* block) {
+void build_key_block(const SortKey* keys, uint32_t count, uint8_t* block) {
   memset(block, 0, kKeyBlockSize);
   put_be16(block + kKbInUse, static_cast<uint32_t>(kKeyBlockHeader + kKeyEntrySize * count));
   put_be16(block + kKbOne, 1);
-  put_be16(block + kKbKeyCount, static_cast<uint32_t>(count));
+  put_be16(block + kKbKeyCount, count);
   put_be16(block + kKbFirstEntry, kKeyBlockHeader);
-  for (int k = 0; k < count; ++k) {
+  for (uint32_t k = 0; k < count; ++k) {
     uint8_t* entry = block + kKeyBlockHeader + kKeyEntrySize * k;
-    entry[0] = keys[k].direction == 'A' ? kDirAscending : kDirDescending;
-    entry[1] = type_byte(keys[k].type);
-    put_be32(entry + 2, keys[k].position - 1);  // position 0 wraps to 0xFFFFFFFF
-    put_be32(entry + 6, keys[k].length);
+    entry[kKeDirection] = keys[k].direction == 'A' ? kDirAscending : kDirDescending;
+    entry[kKeType] = type_byte(keys[k].type);
+    put_be32(entry + kKeOffset, keys[k].position - 1);  // position 0 wraps to 0xFFFFFFFF
+    put_be32(entry + kKeLength, keys[k].length);
   }
 }
 
 void build_descriptor(uint32_t record_length, uint8_t* record_buffer, uint8_t* key_block,
                       uint8_t* descriptor) {
   memset(descriptor, 0, kDescriptorSize);
-  uint32_t length = record_length > kRecordAreaSize ? kRecordAreaSize : record_length;
+  const uint32_t length = record_length > kRecordAreaSize ? kRecordAreaSize : record_length;
   put_be16(descriptor + kDescRecordLength, length);
   put_be16(descriptor + kDescRecordLength2, length);
   memcpy(descriptor + kDescRecordBuffer, &record_buffer, sizeof record_buffer);
@@ -209,7 +213,7 @@ void release_record(const uint8_t* area, ModuleState* st) {
 }
 
 void return_record(uint8_t* area, int32_t* end_flag, ModuleState* st) {
-  if (st->previous_function != 3) call_sort_module(kOpEndOfInput, st);
+  if (st->previous_function != kFunctionReturn) call_sort_module(kOpEndOfInput, st);
   st->returned += 1;
   call_sort_module(kOpReturn, st);
   if (st->released >= st->returned) {
@@ -219,19 +223,26 @@ void return_record(uint8_t* area, int32_t* end_flag, ModuleState* st) {
   }
 }
 
+int32_t call_module(const int32_t* function_code, uint8_t* area, const int32_t* control_length,
+                    int32_t* end_flag, ModuleState* st) {
+  const int32_t function = function_code ? *function_code : 0;
+  switch (function) {
+    case kFunctionStart: start_sort(area, control_length, st); break;
+    case kFunctionRelease: release_record(area, st); break;
+    case kFunctionReturn: return_record(area, end_flag, st); break;
+    default: break;
+  }
+  st->previous_function = function;
+  return st->last_status;
+}
+
 }  // namespace
+}  // namespace zara::cobol
 
 D15O37_API int32_t D15O37(int32_t* function_code, unsigned char* record_area,
                           int32_t* control_length, int32_t* end_flag) {
-  int32_t function = function_code ? *function_code : 0;
-  switch (function) {
-    case 1: start_sort(record_area, control_length, &state); break;
-    case 2: release_record(record_area, &state); break;
-    case 3: return_record(record_area, end_flag, &state); break;
-    default: break;
-  }
-  state.previous_function = function;
-  return state.last_status;
+  return zara::cobol::call_module(function_code, record_area, control_length, end_flag,
+                                  &zara::cobol::state);
 }
 
 D15O37_API int32_t d15o37(int32_t* function_code, unsigned char* record_area,

@@ -25,12 +25,12 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace zara_cobol {
+namespace zara::cobol {
 
 // The caller's record area and the module's record buffer: the longest
 // record that can be exchanged.
-constexpr size_t kRecordAreaSize = 32767;
-constexpr int kMaxKeys = 100;
+constexpr uint32_t kRecordAreaSize = 32767;
+constexpr uint32_t kMaxKeys = 100;
 
 constexpr uint8_t kFunctionMark = 0xFA;
 constexpr uint8_t kOpStart = 0x01;
@@ -52,13 +52,22 @@ constexpr size_t kKbOne = 6;
 constexpr size_t kKbKeyCount = 14;
 constexpr size_t kKbFirstEntry = 16;
 
-// Key entry: direction and type bytes.
+// Key entry: byte offsets, and the values of the direction and type bytes.
+constexpr size_t kKeDirection = 0;
+constexpr size_t kKeType = 1;
+constexpr size_t kKeOffset = 2;
+constexpr size_t kKeLength = 6;
 constexpr uint8_t kDirAscending = 0x30;
 constexpr uint8_t kDirDescending = 0x40;
 constexpr uint8_t kTypeCharacter = 0x00;
 constexpr uint8_t kTypeBinary = 0x33;
 constexpr uint8_t kTypePacked = 0x23;
 constexpr uint8_t kTypeZoned = 0x31;
+
+// Status of an EXTSM call it cannot carry out (no function block, a wrong
+// mark or operation, no descriptor or record buffer): the engine's code for
+// an unknown function.
+constexpr int32_t kBadSortCall = 260;
 
 inline void put_be16(uint8_t* p, uint32_t v) {
   p[0] = static_cast<uint8_t>(v >> 8);
@@ -75,7 +84,7 @@ inline uint32_t get_be32(const uint8_t* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
-}  // namespace zara_cobol
+}  // namespace zara::cobol
 
 extern "C" __attribute__((visibility("default"))) int32_t EXTSM(unsigned char* function_block,
                                                                unsigned char* sort_descriptor);

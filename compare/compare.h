@@ -3,8 +3,14 @@
 //
 // Every per-type routine compares a first field (a, la) with a second field
 // (b, lb) and returns an outcome: 0 equal, 1 first greater, 2 first
-// smaller. The working length of the numeric types is lb (L2). No routine
-// reads outside either field.
+// smaller. No routine reads outside either field; empty fields are valid.
+//
+// The numeric types work over lb bytes (L2). A longer first field is read
+// over its first lb bytes. A shorter first field (a clipped field of a
+// short record, a #n or Z field) is compared over the bytes both hold when
+// those carry the sign and the high-order part (BIN, FI, SLI), the shorter
+// field ranking first when they agree; for the other numeric types it
+// simply ranks first. Each routine states its rule.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +27,10 @@ using CompareFn = int (*)(const uint8_t* a, uint32_t la, const uint8_t* b, uint3
 extern const CompareFn comp_jump[kFieldTypeCount];
 
 // Orders two records by the key table: -1 when a comes first, +1 when b
-// does. Never 0: all keys equal falls back to the sequence numbers.
+// does. Each key's field is located in both records (s_movptr) and
+// compared by comp_jump[key_type]; a descending key reverses its own
+// outcome. Never 0: all keys equal falls back to the sequence numbers,
+// compared as signed 32-bit numbers, whatever the directions.
 int s_compp(const RecordDesc* a, const RecordDesc* b);
 
 // Signed difference of the first differing unsigned byte pair (a - b), or

@@ -114,7 +114,7 @@ bool m_read(uint32_t r) {
   }
   if (got >= 4 && uint64_t{le32(buffer)} > gv.buffer_size) return fail(kWorkRecordTooLong);
   if (!record_fits(buffer, buffer + got)) {
-    if (got == gv.buffer_size) return fail(kWorkRecordTooLong);
+    if (static_cast<uint32_t>(got) == gv.buffer_size) return fail(kWorkRecordTooLong);
     return fail(kWorkReadError);  // a work file cut off inside a record
   }
   if (static_cast<uint32_t>(got) < gv.buffer_size) gv.merge_last[r] = 1;

@@ -37,7 +37,6 @@ WEAK bool s_merge() { return true; }
 WEAK void s_pause() {}
 WEAK void s_sort() {}
 WEAK bool s_interm() { return true; }
-WEAK void raat_call(int32_t, void*, uint32_t*) {}
 }  // namespace zara
 
 extern "C" {

@@ -4,8 +4,11 @@
 // length 0: the position-th delimited field (gv.field_delimiter, quoted
 // stretches between gv.field_quote bytes); 65535: from the position to the
 // first NUL or the record's end; otherwise a positional field, clipped to
-// the record's end. Positions skip the length prefixes of VS, RV and CVS.
-// The result never lies outside the record; it may be empty.
+// the record's end. Positions skip the length prefixes of VS, RV and CVS
+// (gv.file_type, gv.prefix_width); delimited fields are counted from the
+// record's first byte. The result never lies outside the record; it may be
+// empty (a reference that does not fit the record gives a shorter or empty
+// field, never a failure).
 #pragma once
 
 #include <cstdint>
