@@ -4,8 +4,10 @@
 // the zone of the last byte, ASCII or EBCDIC zones). All bytes of the
 // working length take part, sign nibbles and zones included.
 //
-// Working length is lb. A longer first field is compared over its first lb
-// bytes; for a shorter one see each routine.
+// Working length is lb. Fields of unequal lengths rank the same whichever
+// comes first: a longer first field is ranked as the mirror image of the
+// shorter one, so a sort never sees a pair ordered both ways. For a
+// shorter first field see each routine.
 #include "compare/outcome.h"
 
 namespace zara {
@@ -34,6 +36,7 @@ constexpr uint8_t kZoneClass[16] = {
 // Short first field: its sign nibble (in the last byte) is missing, so it
 // is first.
 int comppacked(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb) {
+  if (la > lb) return reversed(comppacked(b, lb, a, la));
   if (la < lb) return kFirstSmaller;
   if (lb == 0) return kEqual;
   return sign_magnitude_outcome((a[lb - 1] & 0x0F) == kPackedMinus,
@@ -43,6 +46,7 @@ int comppacked(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb) {
 // Short first field: it holds the sign and the leading digits, which decide
 // when they differ; otherwise the shorter field is first.
 int compsli(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb) {
+  if (la > lb) return reversed(compsli(b, lb, a, la));
   const uint32_t n = la < lb ? la : lb;
   if (n == 0) return la < lb ? kFirstSmaller : kEqual;
   const int common = sign_magnitude_outcome(sli_negative(a[0]), sli_negative(b[0]), a, b, n);
@@ -51,6 +55,7 @@ int compsli(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb) {
 
 // Short first field: its sign byte (the last) is missing, so it is first.
 int compts(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb) {
+  if (la > lb) return reversed(compts(b, lb, a, la));
   if (la < lb) return kFirstSmaller;
   if (lb == 0) return kEqual;
   return sign_magnitude_outcome(a[lb - 1] == kSeparateMinus, b[lb - 1] == kSeparateMinus, a,
@@ -61,6 +66,7 @@ int compts(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb) {
 // first. A first field whose zone is neither sign ranks in the reverse
 // order of its bytes against anything.
 int compzoned(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb) {
+  if (la > lb) return reversed(compzoned(b, lb, a, la));
   if (la < lb) return kFirstSmaller;
   if (lb == 0) return kEqual;
   const uint8_t zone_a = kZoneClass[a[lb - 1] >> 4];

@@ -22,6 +22,7 @@ inline uint64_t load_le64(const uint8_t* p) {
 // reading either field. Short first field: it cannot hold a whole number,
 // so it is first.
 int compieee(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb) {
+  if (la > lb) return reversed(compieee(b, lb, a, la));
   if (lb != 4 && lb != 8) return kFirstGreater;
   if (la < lb) return kFirstSmaller;
   if (lb == 4) {

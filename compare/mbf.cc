@@ -33,6 +33,7 @@ int64_t mbf_order_key(const uint8_t* p, uint32_t width) {
 
 // Fields too short for the format rank by length, the shorter first.
 int compspdp(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb) {
+  if (la > lb) return reversed(compspdp(b, lb, a, la));
   const uint32_t width = lb >= kDpWidth ? kDpWidth : kSpWidth;
   if (la < width || lb < width) return length_outcome(la, lb);
   return value_outcome(mbf_order_key(a, width), mbf_order_key(b, width));

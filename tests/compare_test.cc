@@ -50,8 +50,10 @@ TEST(CharacterFields, AlphaIgnoresCaseOnly) {
 TEST(BinaryFields, Bin) {
   EXPECT_EQ(outcome(compbin, FieldBytes({0x00, 0xFF}), FieldBytes({0x01, 0x00})), kLt);
   EXPECT_EQ(outcome(compbin, FieldBytes({0x01, 0x00}), FieldBytes({0x01, 0x00})), kEq);
-  // Longer first field: its first lb bytes only.
-  EXPECT_EQ(outcome(compbin, FieldBytes({1, 2, 9}), FieldBytes({1, 2})), kEq);
+  // Unequal lengths rank the same in either order: the longer is greater
+  // when the common bytes agree.
+  EXPECT_EQ(outcome(compbin, FieldBytes({1, 2, 9}), FieldBytes({1, 2})), kGt);
+  EXPECT_EQ(outcome(compbin, FieldBytes({1, 3}), FieldBytes({1, 2, 9})), kGt);
   // Shorter first field: its high-order bytes decide, else it is first.
   EXPECT_EQ(outcome(compbin, FieldBytes({0x01}), FieldBytes({0x00, 0xFF})), kGt);
   EXPECT_EQ(outcome(compbin, FieldBytes({0x01}), FieldBytes({0x01, 0x00})), kLt);
@@ -61,7 +63,7 @@ TEST(BinaryFields, Bin) {
 TEST(BinaryFields, W) {
   EXPECT_EQ(outcome(compw, FieldBytes({0xFF, 0x00}), FieldBytes({0x00, 0x01})), kLt);
   EXPECT_EQ(outcome(compw, FieldBytes({0x00, 0x01}), FieldBytes({0xFF, 0x00})), kGt);
-  EXPECT_EQ(outcome(compw, FieldBytes({0x34, 0x12, 0x77}), FieldBytes({0x34, 0x12})), kEq);
+  EXPECT_EQ(outcome(compw, FieldBytes({0x34, 0x12, 0x77}), FieldBytes({0x34, 0x12})), kGt);
   EXPECT_EQ(outcome(compw, FieldBytes({0xFF}), FieldBytes({0x00, 0x00})), kLt);
   EXPECT_EQ(outcome(compw, FieldBytes({}), FieldBytes({})), kEq);
 }
@@ -75,7 +77,7 @@ TEST(BinaryFields, Fi) {
   EXPECT_EQ(outcome(compfi, FieldBytes({0x00}), FieldBytes({0x80, 0x00})), kGt);
   EXPECT_EQ(outcome(compfi, FieldBytes({0x12}), FieldBytes({0x12, 0x00})), kLt);
   EXPECT_EQ(outcome(compfi, FieldBytes({}), FieldBytes({0x80})), kLt);
-  EXPECT_EQ(outcome(compfi, FieldBytes({0x80}), FieldBytes({})), kEq);
+  EXPECT_EQ(outcome(compfi, FieldBytes({0x80}), FieldBytes({})), kGt);
 }
 
 TEST(BinaryFields, Int) {
@@ -84,7 +86,7 @@ TEST(BinaryFields, Int) {
   EXPECT_EQ(outcome(compint, FieldBytes({0x00, 0x01}), FieldBytes({0xFF, 0x00})), kGt);
   // Shorter first field: its sign byte is missing, so it is first.
   EXPECT_EQ(outcome(compint, FieldBytes({0x7F}), FieldBytes({0x00, 0x80})), kLt);
-  EXPECT_EQ(outcome(compint, FieldBytes({0x05, 0x80}), FieldBytes({})), kEq);
+  EXPECT_EQ(outcome(compint, FieldBytes({0x05, 0x80}), FieldBytes({})), kGt);
 }
 
 TEST(DecimalFields, Packed) {
@@ -95,7 +97,7 @@ TEST(DecimalFields, Packed) {
   EXPECT_EQ(outcome(comppacked, FieldBytes({0x99, 0x9B}), FieldBytes({0x00, 0x1F})), kGt);
   EXPECT_EQ(outcome(comppacked, FieldBytes({0x12, 0x3C}), FieldBytes({0x12, 0x3C})), kEq);
   EXPECT_EQ(outcome(comppacked, FieldBytes({0x12}), FieldBytes({0x12, 0x3C})), kLt);
-  EXPECT_EQ(outcome(comppacked, FieldBytes({0x1D}), FieldBytes({})), kEq);
+  EXPECT_EQ(outcome(comppacked, FieldBytes({0x1D}), FieldBytes({})), kGt);
 }
 
 TEST(DecimalFields, ZonedEbcdicAndAscii) {
@@ -107,7 +109,7 @@ TEST(DecimalFields, ZonedEbcdicAndAscii) {
   EXPECT_EQ(outcome(compzoned, FieldBytes({0xF1, 0xF2, 0xD3}), FieldBytes({0xF0, 0xF5, 0xD3})),
             kLt);
   EXPECT_EQ(outcome(compzoned, FieldBytes({0xF1, 0xF2}), FieldBytes({0xF1, 0xF2, 0xC3})), kLt);
-  EXPECT_EQ(outcome(compzoned, FieldBytes({0xD3}), FieldBytes({})), kEq);
+  EXPECT_EQ(outcome(compzoned, FieldBytes({0xD3}), FieldBytes({})), kGt);
 }
 
 // The outcome table by the zone classes of the two sign bytes. The bytes
@@ -148,7 +150,7 @@ TEST(DecimalFields, SeparateSign) {
   EXPECT_EQ(outcome(compts, FieldBytes("12+"), FieldBytes("12 ")), kEq);  // the sign byte itself is not compared
   EXPECT_EQ(outcome(compts, FieldBytes("-"), FieldBytes("+")), kLt);
   EXPECT_EQ(outcome(compts, FieldBytes("12"), FieldBytes("12+")), kLt);
-  EXPECT_EQ(outcome(compts, FieldBytes("1-"), FieldBytes({})), kEq);
+  EXPECT_EQ(outcome(compts, FieldBytes("1-"), FieldBytes({})), kGt);
   EXPECT_EQ(comp_jump[kT], compts);
   EXPECT_EQ(comp_jump[kSts], compts);
 }
@@ -208,8 +210,9 @@ TEST(FloatingFields, FloatsAndDoubles) {
   EXPECT_EQ(outcome(compieee, FieldBytes({}), FieldBytes({})), kGt);
   // Shorter first field: it is first.
   EXPECT_EQ(outcome(compieee, FieldBytes({0x00, 0x00}), float_bytes(-1.0f)), kLt);
-  // Longer first field: its first four bytes, as a float.
-  EXPECT_EQ(outcome(compieee, double_bytes(2.0), float_bytes(0.0f)), kEq);
+  // A longer first field mirrors the shorter: a 4-byte field cannot hold
+  // the double, so it ranks first.
+  EXPECT_EQ(outcome(compieee, double_bytes(2.0), float_bytes(0.0f)), kGt);
   EXPECT_EQ(comp_jump[kFl], compieee);
 }
 
