@@ -51,3 +51,13 @@ ZARA_API void s_1raat(int32_t function, void* data, uint32_t* length, uint32_t* 
 }
 
 }  // extern "C"
+
+extern "C" {
+
+ZARA_API uint32_t zara_error_offset(void) { return zara::gv.error_offset; }
+
+ZARA_API const char* zara_error_file(void) { return zara::gv.error_path; }
+
+ZARA_API int zara_error_errno(void) { return zara::gv.error_errno; }
+
+}  // extern "C"

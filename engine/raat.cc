@@ -87,6 +87,12 @@ void raat_open(void* data, const uint32_t* length) {
   }
   gv.control_text = static_cast<const char*>(data);
   gv.control_length = data && length ? *length : 0;
+  // A record-at-a-time run has no files of its own; the names of an
+  // earlier whole run may point at memory its caller has since freed.
+  gv.input_names = nullptr;
+  gv.input_names_length = 0;
+  gv.output_name = nullptr;
+  gv.output_name_length = 0;
   s_init();  // also releases what a run closed by a failure still holds
   cp[kCpFileType + kTxt] = 0;
   gv.file_type = kFix;

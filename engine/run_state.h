@@ -199,6 +199,9 @@ struct RunState {
 
   // ---- status ----
   uint32_t status_word = 0;
+  // The file and errno of the failed file operation (empty, 0 otherwise).
+  char error_path[kPathBufferSize] = {};
+  int error_errno = 0;
 
   // ---- work files ----
   uint32_t file_limit = 0;
@@ -288,9 +291,14 @@ extern CountedTable<KeyField, 20> sp;     // SORT/MERGE keys
 extern CountedTable<SumField, 20> su;     // SUM fields
 extern CountedTable<DupField, 20> du;     // duplicate-test fields
 
+// Keeps, for a failed file operation, the file's name and the system's
+// error number, so that callers can say which file failed and why.
+void note_file_failure(uint32_t status);
+
 // Stores `status` as the run's status and reports failure (false).
 inline bool fail(uint32_t status) {
   gv.status_word = status;
+  note_file_failure(status);
   return false;
 }
 

@@ -56,6 +56,13 @@ ZARA_API const char *zara_status_text(uint32_t status);
  * failed. 0xFFFFFFFF after any other run. */
 ZARA_API uint32_t zara_error_offset(void);
 
+/* After a run that failed on a file operation (statuses such as 210, 214,
+ * 216, 229, 240, 3xx): the name of the file and the system's error number
+ * (errno) of the failed call, or 0 where the failure was not a system
+ * call's (a short header, a short write). "" and 0 after other runs. */
+ZARA_API const char *zara_error_file(void);
+ZARA_API int zara_error_errno(void);
+
 /* Progress of a whole run (s_1mains, s_2mains), reported through an
  * optional callback at memory-load and merge boundaries. */
 enum {
