@@ -1,9 +1,12 @@
 // zara-sort: the command-line front end of the engine.
 //
-//   zara-sort [-c TEXT | -f FILE] [-v] -o OUTPUT INPUT...
+//   zara-sort [-c TEXT | -f FILE] [-v] [--progress] -o OUTPUT INPUT...
 //
-// Runs one sort, merge or copy through s_2mains and reports its status.
+// Runs one sort, merge or copy through s_2mains and reports its status;
+// "-" as an input reads standard input and "-o -" writes standard output.
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstring>
@@ -12,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/diagnostics.h"
+#include "cli/progress_line.h"
+#include "cli/spool.h"
 #include "zara15z37.h"
 
 namespace {
@@ -20,19 +26,21 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 const char kUsage[] =
-    "usage: zara-sort [-c TEXT | -f FILE] [-v] -o OUTPUT INPUT...\n";
+    "usage: zara-sort [-c TEXT | -f FILE] [-v] [--progress] -o OUTPUT INPUT...\n";
 
 const char kHelp[] =
-    "usage: zara-sort [-c TEXT | -f FILE] [-v] -o OUTPUT INPUT...\n"
+    "usage: zara-sort [-c TEXT | -f FILE] [-v] [--progress] -o OUTPUT INPUT...\n"
     "\n"
     "Sorts, merges or copies the records of the INPUT files into OUTPUT as the\n"
-    "control statements say.\n"
+    "control statements say. Without SORT or MERGE the records are copied in\n"
+    "input order. An INPUT of - reads standard input; -o - writes standard output.\n"
     "\n"
-    "  -c TEXT   control statements\n"
-    "  -f FILE   read the control statements from FILE\n"
-    "  -o FILE   output file\n"
-    "  -v        report the number of records written\n"
-    "  --help    show this text\n"
+    "  -c TEXT      control statements\n"
+    "  -f FILE      read the control statements from FILE\n"
+    "  -o FILE      output file (- for standard output)\n"
+    "  -v           report the number of records written\n"
+    "  --progress   show progress on standard error when it is a terminal\n"
+    "  --help       show this text\n"
     "\n"
     "Control statements (keywords may be abbreviated; [comments] allowed):\n"
     "  SORT (pos,len,type,A|D, ...)     keys; MERGE is the same; types CH ALP BI FI\n"
@@ -91,6 +99,7 @@ struct Options {
   const char* output = nullptr;
   std::vector<std::string> inputs;
   bool verbose = false;
+  bool progress = false;
 };
 
 int usage_error(const char* message) {
@@ -127,6 +136,8 @@ int parse_arguments(int argc, char** argv, Options* o) {
       }
     } else if (!options_done && strcmp(a, "-v") == 0) {
       o->verbose = true;
+    } else if (!options_done && strcmp(a, "--progress") == 0) {
+      o->progress = true;
     } else if (!options_done && a[0] == '-' && a[1] != '\0') {
       return usage_error("unknown option");
     } else {
@@ -138,6 +149,24 @@ int parse_arguments(int argc, char** argv, Options* o) {
   return 0;
 }
 
+// Joins the input names into the engine's name list, quoting names that
+// hold its delimiters. False when a name cannot be passed.
+bool name_list(const std::vector<std::string>& inputs, char quote, std::string* names) {
+  for (const std::string& name : inputs) {
+    if (!names->empty()) *names += ' ';
+    if (!needs_quotes(name)) {
+      *names += name;
+    } else if (name.find(quote) == std::string::npos) {
+      *names += quote + name + quote;
+    } else {
+      fprintf(stderr, "zara-sort: cannot pass the file name %s (it holds the quote character)\n",
+              name.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -146,38 +175,53 @@ int main(int argc, char** argv) {
   if (parsed < 0) return 0;
   if (parsed > 0) return parsed;
 
-  const char quote = quote_character(o.control);
-  std::string names;
+  zara_cli::Spool spool;
+  std::string error;
+  std::vector<std::string> engine_inputs;
   for (const std::string& name : o.inputs) {
-    if (!names.empty()) names += ' ';
-    if (!needs_quotes(name)) {
-      names += name;
-    } else if (name.find(quote) == std::string::npos) {
-      names += quote + name + quote;
-    } else {
-      fprintf(stderr, "zara-sort: cannot pass the file name %s (it holds the quote character)\n",
-              name.c_str());
-      return kExitUsage;
+    std::string path = name;
+    if (name == "-" && !spool.take_stdin(&path, &error)) {
+      fprintf(stderr, "zara-sort: %s\n", error.c_str());
+      return kExitFailure;
     }
+    engine_inputs.push_back(path);
   }
   std::string output = o.output;
+  const bool to_stdout = output == "-";
+  if (to_stdout && !spool.make_output(&output, &error)) {
+    fprintf(stderr, "zara-sort: %s\n", error.c_str());
+    return kExitFailure;
+  }
+
+  std::string names;
+  if (!name_list(engine_inputs, quote_character(o.control), &names)) return kExitUsage;
   // The output name is read before any statement, with the double quote.
+  std::string output_text = output;
   if (needs_quotes(output)) {
     if (output.find('"') != std::string::npos) {
       fprintf(stderr, "zara-sort: cannot pass the output name %s (it holds a double quote)\n",
-              o.output);
+              output.c_str());
       return kExitUsage;
     }
-    output = '"' + output + '"';
+    output_text = '"' + output + '"';
   }
 
+  zara_cli::ProgressLine progress(stderr);
+  if (o.progress && isatty(STDERR_FILENO)) zara_set_progress(zara_cli::ProgressLine::callback, &progress);
   uint32_t records = 0;
   uint32_t status = 0;
-  s_2mains(names.data(), static_cast<uint32_t>(names.size()), output.data(),
-           static_cast<uint32_t>(output.size()), o.control.data(),
+  s_2mains(names.data(), static_cast<uint32_t>(names.size()), output_text.data(),
+           static_cast<uint32_t>(output_text.size()), o.control.data(),
            static_cast<uint32_t>(o.control.size()), &records, &status);
+  zara_set_progress(nullptr, nullptr);
+  progress.erase();
   if (status != 0) {
-    fprintf(stderr, "zara-sort: status %u: %s\n", status, zara_status_text(status));
+    const zara_cli::RunContext context{&o.control, &o.inputs, o.output};
+    zara_cli::report_failure(stderr, status, context);
+    return kExitFailure;
+  }
+  if (to_stdout && !spool.emit_output(&error)) {
+    fprintf(stderr, "zara-sort: %s\n", error.c_str());
     return kExitFailure;
   }
   if (o.verbose) fprintf(stderr, "zara-sort: %u records written\n", records);

@@ -23,5 +23,7 @@ namespace progress_detail {
 extern uint64_t bytes_read;
 }
 inline void progress_bytes_read(uint32_t n) { progress_detail::bytes_read += n; }
+// Bytes handed back to the file to be read again.
+inline void progress_bytes_unread(uint32_t n) { progress_detail::bytes_read -= n; }
 
 }  // namespace zara

@@ -96,6 +96,7 @@ bool s_setptr(const uint8_t* scan, uint32_t remaining) {
   }
   if (remaining != 0 && lseek(gv.input_fd, -static_cast<off_t>(remaining), SEEK_CUR) < 0)
     return fail(kRepositionError);
+  progress_bytes_unread(remaining);
   gv.input_eof = 0;
   gv.input_done = 0;
   return true;
