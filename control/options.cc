@@ -105,6 +105,8 @@ bool bypass_r() {
   gv.skip_header = 1;
   gv.header_skip = 0;
   gv.has_header = 1;
+  // A later BYPASS replaces an earlier one, with or without operands.
+  gv.bypass_given = 0;
   if (!find_parenl(scan())) {
     gv.bypass_given = 1;
     return true;

@@ -22,6 +22,8 @@ void free_table_and_output() {
   free(gv.record_table);
   gv.record_table = nullptr;
   gv.sort_scratch = nullptr;
+  free(gv.sort_entries);
+  gv.sort_entries = nullptr;
   free(gv.out_buffer);
   gv.out_buffer = nullptr;
 }
@@ -39,7 +41,13 @@ bool try_allocate(uint32_t part) {
   // merge sort of a memory load.
   gv.record_table = static_cast<RecordDesc*>(calloc(2u * gv.record_capacity, sizeof(RecordDesc)));
   gv.sort_scratch = gv.record_table ? gv.record_table + gv.record_capacity : nullptr;
-  if (!gv.record_table) {
+  gv.sort_entries =
+      static_cast<SortEntry*>(malloc(2u * sizeof(SortEntry) * gv.record_capacity));
+  if (!gv.record_table || !gv.sort_entries) {
+    free(gv.record_table);
+    gv.record_table = nullptr;
+    free(gv.sort_entries);
+    gv.sort_entries = nullptr;
     free(gv.out_buffer);
     gv.out_buffer = nullptr;
     return false;
@@ -56,7 +64,9 @@ bool try_allocate(uint32_t part) {
     gv.last_buffer = n - 1;
     return true;
   }
-  if (static_cast<double>(n) > 0.6 * static_cast<double>(gv.file_limit)) {
+  // More than 60 % of the file limit, compared exactly: 0.6 has no exact
+  // binary form, and x87 extended precision puts 0.6 * 30 just below 18.
+  if (10ull * n > 6ull * gv.file_limit) {
     gv.last_buffer = n - 1;
     gv.file_limit = n + 1;
     return true;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "compare/compare.h"
+#include "compare/key_prefix.h"
 #include "engine/driver.h"
 #include "engine/progress.h"
 #include "engine/run_state.h"
@@ -36,7 +37,21 @@ RecordDesc current_of(uint32_t r) {
   return d;
 }
 
+// The abbreviated key of each run's current record (compare/key_prefix.h),
+// taken when the record becomes current; set up at the start of a merge.
+PrefixPlan merge_plan;
+uint64_t current_prefix[kMaxFiles];
+
+// Makes `record` (a work-file header, or null) the current record of run r.
+void set_current(uint32_t r, uint8_t* record) {
+  gv.merge_current[r] = record;
+  if (record && merge_plan.kind != PrefixKind::kNone)
+    current_prefix[r] = key_prefix(merge_plan, record + kHeaderBytes, le32(record));
+}
+
 int compare_runs(uint32_t a, uint32_t b) {
+  if (merge_plan.kind != PrefixKind::kNone && current_prefix[a] != current_prefix[b])
+    return current_prefix[a] < current_prefix[b] ? -1 : 1;
   const RecordDesc da = current_of(a);
   const RecordDesc db = current_of(b);
   return s_compp(&da, &db);
@@ -77,6 +92,7 @@ bool open_runs() {
 
 bool m_init() {
   gv.records_written = 0;
+  merge_plan = make_prefix_plan();
   if (!open_runs()) return false;
   bool has_target = true;
   if (gv.intermediate_merge) {
@@ -104,20 +120,18 @@ bool m_init() {
 
 bool m_read(uint32_t r) {
   uint8_t* buffer = gv.buffers[r];
-  gv.merge_current[r] = buffer;
+  gv.merge_current[r] = nullptr;
   const ssize_t got = read_fully(gv.merge_fd[r], buffer, gv.buffer_size);
   if (got < 0) return fail(kWorkReadError);
   gv.merge_bytes[r] = static_cast<uint32_t>(got);
-  if (got == 0) {
-    gv.merge_current[r] = nullptr;
-    return true;
-  }
+  if (got == 0) return true;
   if (got >= 4 && uint64_t{le32(buffer)} > gv.buffer_size) return fail(kWorkRecordTooLong);
   if (!record_fits(buffer, buffer + got)) {
     if (static_cast<uint32_t>(got) == gv.buffer_size) return fail(kWorkRecordTooLong);
     return fail(kWorkReadError);  // a work file cut off inside a record
   }
   if (static_cast<uint32_t>(got) < gv.buffer_size) gv.merge_last[r] = 1;
+  set_current(r, buffer);
   return true;
 }
 
@@ -172,7 +186,7 @@ bool m_setptr(uint32_t r) {
       return true;
     }
     if (!record_fits(next, end)) return fail(kWorkReadError);
-    gv.merge_current[r] = next;
+    set_current(r, next);
     m_que_insert();
     return true;
   }
@@ -181,7 +195,7 @@ bool m_setptr(uint32_t r) {
   // The 4 bytes after the record must also be in the buffer: they hold the
   // length word of the record after it.
   if (remaining >= kHeaderBytes + 4 && uint64_t{le32(next)} + kHeaderBytes + 4 <= remaining) {
-    gv.merge_current[r] = next;
+    set_current(r, next);
     m_que_insert();
     return true;
   }

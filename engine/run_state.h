@@ -38,6 +38,13 @@ struct RecordDesc {
   uint8_t flag = 0;
 };
 
+// A record's abbreviated key and its index in the record table, as the
+// in-memory sort orders them.
+struct SortEntry {
+  uint64_t prefix;
+  uint32_t index;
+};
+
 // Statement flags `cp`: indices. 10 + t is file type t.
 enum StmtFlag : int {
   kCpAddrout = 0,
@@ -221,6 +228,7 @@ struct RunState {
   uint32_t buffer_used = 0;
   RecordDesc* record_table = nullptr;
   RecordDesc* sort_scratch = nullptr;  // record_capacity entries after the table
+  SortEntry* sort_entries = nullptr;   // 2 * record_capacity entries for the sort
   uint32_t record_capacity = 0;
   uint32_t record_count = 0;
   uint8_t table_full = 0;

@@ -1,0 +1,184 @@
+#!/bin/bash
+# Benchmarks of zara-sort against the tools a user would pick instead, run in
+# one script so that the ratios compare like with like.
+#
+#   bench/run.sh [--runs N] [--data DIR] [--quick]
+#
+# Builds a release engine in build-bench/, generates the data from fixed
+# seeds into DIR (default /work/benchdata or ./bench-data), runs each case
+# N times (default 5), engine and peers alternating, checks that the engine
+# and its peer wrote the same bytes, and prints a table of medians, ratios
+# engine/peer and peak resident memory. The table also goes to
+# bench/results.md, and a plot of the ratios to docs/perf_ratios.png when
+# gnuplot is installed. --quick uses a tenth of the data.
+#
+# Needs: cmake, g++, GNU coreutils and grep, /usr/bin/time (package time),
+# cobc (gnucobol3) for the fixed-record case, gnuplot-nox for the plot.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+runs=5
+scale=1
+data=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --runs) runs=$2; shift 2 ;;
+    --data) data=$2; shift 2 ;;
+    --quick) scale=10; shift ;;
+    *) echo "usage: bench/run.sh [--runs N] [--data DIR] [--quick]" >&2; exit 2 ;;
+  esac
+done
+if [ -z "$data" ]; then
+  if [ -d /work ]; then data=/work/benchdata; else data=$root/bench-data; fi
+fi
+mkdir -p "$data"
+data=$(cd "$data" && pwd)
+build=$root/build-bench
+
+echo "== building"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DZARA_TESTS=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" --target zara-sort zara15z37 >/dev/null
+tools=$build/bench-tools
+mkdir -p "$tools"
+cc -O2 -o "$tools/gen_text" "$here/gen_text.c"
+cc -O2 -o "$tools/gen_fixed" "$here/gen_fixed.c"
+c++ -O2 -std=c++20 -I"$root/include" -o "$tools/raat_driver" "$here/raat_driver.cc" \
+  -L"$build" -lzara15z37 -Wl,-rpath,"$build"
+have_cobol=0
+if command -v cobc >/dev/null; then
+  cobc -x -O2 -o "$tools/sort_fixed" "$here/sort_fixed.cob" && have_cobol=1
+fi
+zara=$build/zara-sort
+
+text_bytes=$((1000000000 / scale))
+fixed_count=$((2000000 / scale))
+raat_count=$((5000000 / scale))
+text=$data/text-$text_bytes.txt
+fixed=$data/fixed-$fixed_count.dat
+echo "== data in $data"
+[ -f "$text" ] || "$tools/gen_text" "$text_bytes" 42 > "$text"
+[ -f "$fixed" ] || "$tools/gen_fixed" "$fixed_count" 7 > "$fixed"
+work=$data/run
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+results=$work/times.tsv
+: > "$results"
+
+# measure NAME COMMAND...: one timed run; appends "NAME seconds peakKB".
+measure() {
+  local name=$1
+  shift
+  sync
+  /usr/bin/time -f "%e %M" -o "$work/time.out" "$@" >/dev/null
+  printf '%s\t%s\n' "$name" "$(tr ' ' '\t' < "$work/time.out")" >> "$results"
+}
+
+# same FILE1 FILE2 WHAT: the engine and its peer wrote the same bytes.
+same() {
+  if ! cmp -s "$1" "$2"; then
+    echo "MISMATCH: $3 ($1 and $2 differ)" >&2
+    exit 1
+  fi
+}
+
+sort1() { LC_ALL=C sort -s -k1.1,1.16 --parallel=1 -S 80M -T "$work" -o "$2" "$1"; }
+sort2() { LC_ALL=C sort -s -k1.1,1.16 -S 80M -T "$work" -o "$2" "$1"; }
+export -f sort1 sort2
+export work
+
+for i in $(seq "$runs"); do
+  echo "== round $i of $runs"
+  measure text_core0 "$zara" -c 'SORT (1,16,CH,A) CORE (0)' -o z.txt "$text"
+  measure gnu_sort_1thread bash -c 'sort1 "$0" g.txt' "$text"
+  [ "$i" = 1 ] && same z.txt g.txt "text sort"
+  measure gnu_sort_2threads bash -c 'sort2 "$0" g.txt' "$text"
+  measure text_default_core "$zara" -c 'SORT (1,16,CH,A)' -o z.txt "$text"
+  [ "$i" = 1 ] && same z.txt g.txt "text sort, default CORE"
+  measure cat_text bash -c 'cat "$0" > c.txt' "$text"
+  rm -f z.txt g.txt c.txt
+
+  measure copy_include "$zara" -c 'INCLUDE (1,1,CH,EQ,"A")' -o z.txt "$text"
+  measure grep_select bash -c 'LC_ALL=C grep "^A" "$0" > g.txt' "$text"
+  [ "$i" = 1 ] && same z.txt g.txt "copy with INCLUDE"
+  measure copy_plain "$zara" -o z.txt "$text"
+  measure cat_copy bash -c 'cat "$0" > c.txt' "$text"
+  [ "$i" = 1 ] && same z.txt c.txt "plain copy"
+  rm -f z.txt g.txt c.txt
+
+  if [ "$have_cobol" = 1 ]; then
+    measure fixed_keys "$zara" -c 'RECORD (100) SORT (1,4,BI,A,5,5,PD,D,10,6,ZD,A) CORE (0)' \
+      -o z.dat "$fixed"
+    measure cobol_sort env SORTIN="$fixed" SORTOUT=g.dat "$tools/sort_fixed"
+    [ "$i" = 1 ] && same z.dat g.dat "fixed records"
+    rm -f z.dat g.dat
+  fi
+
+  measure raat "$tools/raat_driver" engine "$raat_count" 3
+  measure stable_sort "$tools/raat_driver" stable_sort "$raat_count" 3
+  if [ "$i" = 1 ]; then
+    "$tools/raat_driver" engine "$raat_count" 3 > r1.txt
+    "$tools/raat_driver" stable_sort "$raat_count" 3 > r2.txt
+    same r1.txt r2.txt "record at a time"
+  fi
+done
+
+# median NAME FIELD: the median of a column of one case.
+median() {
+  awk -F'\t' -v n="$1" -v f="$2" '$1 == n { print $f }' "$results" | sort -g |
+    awk '{ v[NR] = $1 } END { if (NR == 0) { print "-"; exit }
+           if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+table=$here/results.md
+plotdata=$work/ratios.dat
+: > "$plotdata"
+{
+  echo "| case | engine s | peer | peer s | engine/peer | engine peak MB | peer peak MB |"
+  echo "|---|---|---|---|---|---|---|"
+  row() {
+    local engine=$1 peer=$2 label=$3
+    local es ps em pm ratio
+    es=$(median "$engine" 2); ps=$(median "$peer" 2)
+    em=$(median "$engine" 3); pm=$(median "$peer" 3)
+    [ "$es" = "-" ] || [ "$ps" = "-" ] && return 0
+    ratio=$(awk -v a="$es" -v b="$ps" 'BEGIN { printf "%.2f", a / b }')
+    printf '| %s | %.2f | %s | %.2f | %s | %.0f | %.0f |\n' "$engine" "$es" "$peer" "$ps" \
+      "$ratio" "$(awk -v k="$em" 'BEGIN{print k/1024}')" "$(awk -v k="$pm" 'BEGIN{print k/1024}')"
+    printf '"%s" %s\n' "$label" "$ratio" >> "$plotdata"
+  }
+  row text_core0 gnu_sort_1thread "text/sort -S80M"
+  row text_core0 gnu_sort_2threads "text/sort 2 threads"
+  row text_core0 cat_text "text/cat"
+  row text_default_core gnu_sort_1thread "default CORE/sort"
+  row fixed_keys cobol_sort "fixed/GnuCOBOL"
+  row copy_include grep_select "INCLUDE/grep"
+  row copy_plain cat_copy "copy/cat"
+  row raat stable_sort "raat/stable_sort"
+} > "$table.new"
+{
+  echo "Medians of $runs runs, $(date -u +%Y-%m-%d), $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo),"
+  echo "$(uname -sr), data: $text_bytes bytes of text, $fixed_count fixed records, $raat_count records at a time."
+  echo
+  cat "$table.new"
+} > "$table"
+rm -f "$table.new"
+cat "$table"
+
+if command -v gnuplot >/dev/null; then
+  gnuplot <<EOF
+set terminal pngcairo size 900,420 noenhanced
+set output "$root/docs/perf_ratios.png"
+set title "zara-sort time / peer time (median of $runs runs; below 1 is faster)"
+set style fill solid 0.6
+set boxwidth 0.6
+set yrange [0:*]
+set grid ytics
+set xtics rotate by -25
+unset key
+plot "$plotdata" using 0:2:xtic(1) with boxes lc rgb "#3b6ea5", 1 with lines lc rgb "#c03030" lw 2
+EOF
+  echo "plot: docs/perf_ratios.png"
+fi
