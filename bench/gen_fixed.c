@@ -33,7 +33,8 @@ int main(int argc, char **argv) {
     r[2] = (unsigned char)(bin >> 8);
     r[3] = (unsigned char)bin;
     uint64_t pd = next() % 1000;
-    int negative = (int)(next() & 1);
+    /* No negative zero: the packed key compares signs as written, COBOL by value. */
+    int negative = pd != 0 && (int)(next() & 1);
     unsigned char digits[10];
     for (int i = 8; i >= 0; --i) { digits[i] = (unsigned char)(pd % 10); pd /= 10; }
     /* 9 digits and the sign nibble in 5 bytes */
@@ -43,7 +44,7 @@ int main(int argc, char **argv) {
     r[7] = (unsigned char)(digits[6] << 4 | digits[7]);
     r[8] = (unsigned char)(digits[8] << 4 | (negative ? 0xD : 0xC));
     uint64_t zd = next() % 1000000;
-    int zneg = (int)(next() & 1);
+    int zneg = zd != 0 && (int)(next() & 1);
     for (int i = 5; i >= 0; --i) { r[9 + i] = (unsigned char)('0' + zd % 10); zd /= 10; }
     if (zneg) r[14] = (unsigned char)(0x70 | (r[14] & 0x0F));
     for (int i = 15; i < 100; ++i) r[i] = (unsigned char)(33 + next() % 94);

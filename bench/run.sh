@@ -115,6 +115,11 @@ for i in $(seq "$runs"); do
     [ "$i" = 1 ] && same z.dat g.dat "fixed records"
     rm -f z.dat g.dat
   fi
+  # The cost of selecting and summing, against the plain sort of the same file.
+  measure fixed_plain_sort "$zara" -c 'RECORD (100) SORT (1,4,BI,A) CORE (0)' -o z.dat "$fixed"
+  measure fixed_include_sum "$zara" -c 'RECORD (100) SORT (1,4,BI,A) CORE (0)
+      INCLUDE (20,1,CH,GT,"5") SUM (5,5,PD)' -o z.dat "$fixed"
+  rm -f z.dat
 
   measure raat "$tools/raat_driver" engine "$raat_count" 3
   measure stable_sort "$tools/raat_driver" stable_sort "$raat_count" 3
@@ -154,6 +159,7 @@ plotdata=$work/ratios.dat
   row text_core0 cat_text "text/cat"
   row text_default_core gnu_sort_1thread "default CORE/sort"
   row fixed_keys cobol_sort "fixed/GnuCOBOL"
+  row fixed_include_sum fixed_plain_sort "INCLUDE+SUM/plain sort"
   row copy_include grep_select "INCLUDE/grep"
   row copy_plain cat_copy "copy/cat"
   row raat stable_sort "raat/stable_sort"

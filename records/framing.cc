@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__i386__) || defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 #include "zara15z37.h"
@@ -35,14 +35,37 @@ struct TxtStops {
 };
 constexpr TxtStops kTxtStops;
 
-// Index of the first stop byte in p[0, n), or n. Lines are long compared
-// to a machine word, so the scan tests 16 bytes at a time with SSE2 where
-// the target has it, else 8 bytes at a time in a general register.
-uint32_t find_txt_stop(const uint8_t* p, uint32_t n) {
+// Index of the first stop byte in p[0, n), or n, a byte at a time.
+uint32_t find_txt_stop_bytes(const uint8_t* p, uint32_t i, uint32_t n) {
+  for (; i < n; ++i)
+    if (kTxtStops.stop[p[i]]) return i;
+  return n;
+}
+
+// The same 8 bytes at a time in a general register (no vector unit).
+uint32_t find_txt_stop_words(const uint8_t* p, uint32_t n) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighs = 0x8080808080808080ull;
+  // Nonzero high bit in the bytes of w that are zero (exact for the lowest).
+  auto zero_bytes = [](uint64_t w) { return (w - kOnes) & ~w & kHighs; };
   uint32_t i = 0;
-#if defined(__SSE2__)
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    memcpy(&w, p + i, 8);
+    const uint64_t hit = zero_bytes(w ^ (kOnes * 0x0A)) | zero_bytes(w ^ (kOnes * 0x0D)) |
+                         zero_bytes(w ^ (kOnes * 0x0C)) | zero_bytes(w ^ (kOnes * 0x1A));
+    if (hit) break;
+  }
+  return find_txt_stop_bytes(p, i, n);
+}
+
+#if defined(__i386__) || defined(__x86_64__)
+// 16 bytes at a time with SSE2, 32 with AVX2; chosen once by what the
+// processor has. Lines are long compared to a vector.
+__attribute__((target("sse2"))) uint32_t find_txt_stop_sse2(const uint8_t* p, uint32_t n) {
   const __m128i lf = _mm_set1_epi8(0x0A), cr = _mm_set1_epi8(0x0D);
   const __m128i ff = _mm_set1_epi8(0x0C), eof = _mm_set1_epi8(0x1A);
+  uint32_t i = 0;
   for (; i + 16 <= n; i += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)),
@@ -50,23 +73,35 @@ uint32_t find_txt_stop(const uint8_t* p, uint32_t n) {
     const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
     if (mask) return i + static_cast<uint32_t>(__builtin_ctz(mask));
   }
-#else
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  constexpr uint64_t kHighs = 0x8080808080808080ull;
-  // Nonzero high bit in each byte of w that is zero (exact for the lowest).
-  auto zero_bytes = [](uint64_t w) { return (w - kOnes) & ~w & kHighs; };
-  for (; i + 8 <= n; i += 8) {
-    uint64_t w;
-    memcpy(&w, p + i, 8);
-    const uint64_t hit = zero_bytes(w ^ (kOnes * 0x0A)) | zero_bytes(w ^ (kOnes * 0x0D)) |
-                         zero_bytes(w ^ (kOnes * 0x0C)) | zero_bytes(w ^ (kOnes * 0x1A));
-    if (hit) break;  // the bytewise loop below finds it
-  }
-#endif
-  for (; i < n; ++i)
-    if (kTxtStops.stop[p[i]]) return i;
-  return n;
+  return find_txt_stop_bytes(p, i, n);
 }
+
+__attribute__((target("avx2"))) uint32_t find_txt_stop_avx2(const uint8_t* p, uint32_t n) {
+  const __m256i lf = _mm256_set1_epi8(0x0A), cr = _mm256_set1_epi8(0x0D);
+  const __m256i ff = _mm256_set1_epi8(0x0C), eof = _mm256_set1_epi8(0x1A);
+  uint32_t i = 0;
+  for (; i + 32 <= n; i += 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+    const __m256i hit =
+        _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(v, lf), _mm256_cmpeq_epi8(v, cr)),
+                        _mm256_or_si256(_mm256_cmpeq_epi8(v, ff), _mm256_cmpeq_epi8(v, eof)));
+    const unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
+    if (mask) return i + static_cast<uint32_t>(__builtin_ctz(mask));
+  }
+  return find_txt_stop_bytes(p, i, n);
+}
+
+using FindStopFn = uint32_t (*)(const uint8_t*, uint32_t);
+FindStopFn choose_find_txt_stop() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2")) return find_txt_stop_avx2;
+  if (__builtin_cpu_supports("sse2")) return find_txt_stop_sse2;
+  return find_txt_stop_words;
+}
+const FindStopFn find_txt_stop = choose_find_txt_stop();
+#else
+uint32_t find_txt_stop(const uint8_t* p, uint32_t n) { return find_txt_stop_words(p, n); }
+#endif
 
 }  // namespace
 
