@@ -1,8 +1,11 @@
 # Convenience targets around CMake. `make test` is what CI runs.
 JOBS ?= $(shell nproc)
 CMAKE ?= cmake
+# Seconds each fuzz program runs in `make fuzz`.
+FUZZ_SECONDS ?= 60
+FUZZ_PROGRAMS = fuzz_control fuzz_input fuzz_raat fuzz_cobol
 
-.PHONY: all build demo test test64 test32 testasan deps clean
+.PHONY: all build demo test test64 test32 testasan deps clean fuzz
 
 all: build
 
@@ -38,5 +41,22 @@ testasan:
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --output-on-failure -j$(JOBS)
 
+# libFuzzer programs (clang, AddressSanitizer, UndefinedBehaviorSanitizer),
+# two at a time for FUZZ_SECONDS each; logs in build-fuzz/fuzz-logs/.
+fuzz:
+	$(CMAKE) -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DZARA_FUZZ=ON -DZARA_TESTS=OFF >/dev/null
+	$(CMAKE) --build build-fuzz -j$(JOBS) --target $(FUZZ_PROGRAMS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) sh fuzz/run.sh build-fuzz $(FUZZ_PROGRAMS)
+
 clean:
 	rm -rf build build-m32 build-asan
+
+# The large-file test (not in CI): the 32-bit build sorts a 3 GiB file
+# (LONGTEST_MIB) and the result is checked for order and content; the data
+# (LONGTEST_DIR, default build-m32/longtest-data) is deleted afterwards.
+.PHONY: longtest
+longtest:
+	$(CMAKE) -S . -B build-m32 -DCMAKE_BUILD_TYPE=Release -DZARA_M32=ON >/dev/null
+	$(CMAKE) --build build-m32 -j$(JOBS) --target zara-sort longtest_tool
+	sh tests/longtest/run.sh build-m32

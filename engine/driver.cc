@@ -1,11 +1,9 @@
 #include "engine/driver.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <initializer_list>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -40,32 +38,6 @@ void trim_output_name() {
   } else {
     gv.output_name_length = 0;
   }
-}
-
-// Sets work_name to "sw" + six digits + ".00" for the number `stamp`.
-void set_work_name(unsigned long stamp) {
-  char digits[32];
-  snprintf(digits, sizeof digits, "%.6lu", stamp);
-  const size_t n = strlen(digits);
-  snprintf(gv.work_name, sizeof gv.work_name, "sw%s.00", digits + (n - 6));
-}
-
-bool path_exists(const char* path) {
-  struct stat st;
-  return lstat(path, &st) == 0;
-}
-
-// True when any file of the current name's family exists: the probe, a
-// run, the intermediate result or the header save file. Files a failed run
-// left behind must never collide with this run's files.
-bool family_exists() {
-  char path[kPathBufferSize];
-  if (build_work_path(kNoSuffix, path) && path_exists(path)) return true;
-  for (int k = 0; k < kMaxFiles; ++k)
-    if (build_work_path(kSuffixChars[k], path) && path_exists(path)) return true;
-  for (char c : {kMergeSuffix, kHeaderSuffix})
-    if (build_work_path(c, path) && path_exists(path)) return true;
-  return false;
 }
 
 // Closes the probe descriptors held, the last opened first.
@@ -115,7 +87,8 @@ bool s_init2() {
     // over by taking the next number rather than waiting for the clock.
     stamp = (stamp + 1) % 1000000ul;
     if (!work_path(kNoSuffix)) return fail(kProbeCreateError);
-    if (family_exists()) continue;
+    // Files a failed run left behind must never collide with this run's.
+    if (family_exists(true)) continue;
     probe = open(gv.path_buffer, O_RDWR | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0600);
     if (probe >= 0) break;
     if (errno != EEXIST) return fail(kProbeCreateError);

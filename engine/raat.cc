@@ -23,7 +23,13 @@ namespace {
 RecordDesc raat_rec;
 
 bool is_open() { return cp[kCpRaat] != 0; }
-void close_run() { cp[kCpRaat] = 0; }
+// A closed run holds no descriptor, whatever closed it: a caller that sees
+// a failure may never call again. Its memory and work files stay until
+// the next run starts.
+void close_run() {
+  close_run_descriptors();
+  cp[kCpRaat] = 0;
+}
 
 // Removes the work files of runs 0 .. workfile_count - 1.
 bool remove_work_files() {

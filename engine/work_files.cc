@@ -1,10 +1,44 @@
 #include "engine/work_files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "engine/run_state.h"
 
 namespace zara {
+
+namespace {
+
+// Family names tried before giving up on clashes with other runs.
+constexpr int kNameAttempts = 1000;
+
+bool path_exists(const char* path) {
+  struct stat st;
+  return lstat(path, &st) == 0;
+}
+
+// Moves to the next family name that no file uses.
+void take_next_family() {
+  unsigned long stamp = strtoul(gv.work_name + 2, nullptr, 10);
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    stamp = (stamp + 1) % 1000000ul;
+    set_work_name(stamp);
+    if (!family_exists(true)) return;
+  }
+}
+
+int create_exclusive(const char* path) {
+  return open(path, O_RDWR | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0600);
+}
+
+}  // namespace
 
 const char kSuffixChars[] = "123456789ABCDEFGHIJKLMNOPQRSTU";
 static_assert(sizeof(kSuffixChars) - 1 == kMaxFiles, "one suffix per work file");
@@ -25,5 +59,48 @@ bool build_work_path(char suffix, char* out) {
 }
 
 bool work_path(char suffix) { return build_work_path(suffix, gv.path_buffer); }
+
+void set_work_name(unsigned long stamp) {
+  char digits[32];
+  snprintf(digits, sizeof digits, "%.6lu", stamp);
+  const size_t n = strlen(digits);
+  snprintf(gv.work_name, sizeof gv.work_name, "sw%s.00", digits + (n - 6));
+}
+
+bool family_exists(bool with_probe) {
+  char path[kPathBufferSize];
+  if (with_probe && build_work_path(kNoSuffix, path) && path_exists(path)) return true;
+  for (int k = 0; k < kMaxFiles; ++k)
+    if (build_work_path(kSuffixChars[k], path) && path_exists(path)) return true;
+  for (char c : {kMergeSuffix, kHeaderSuffix})
+    if (build_work_path(c, path) && path_exists(path)) return true;
+  return false;
+}
+
+int create_first_work_file(char suffix) {
+  char lock[kPathBufferSize];
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    if (!build_work_path(kNoSuffix, lock) || !work_path(suffix)) return -1;
+    const int held = create_exclusive(lock);
+    if (held < 0 && errno != EEXIST) return -1;
+    if (held >= 0) {
+      close(held);  // an empty lock: only its name counts
+      if (!family_exists(false)) {
+        const int fd = create_exclusive(gv.path_buffer);
+        const int saved = errno;
+        if (unlink(lock) != 0) {
+          if (fd >= 0) close(fd);
+          return -1;
+        }
+        errno = saved;
+        return fd;
+      }
+      unlink(lock);
+    }
+    take_next_family();
+  }
+  errno = EEXIST;
+  return -1;
+}
 
 }  // namespace zara

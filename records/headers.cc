@@ -178,11 +178,8 @@ bool s_chkhdr() { return ch_jump[gv.file_type](); }
 bool s_gethdr() {
   const int in = open_first_input();
   if (in < 0) return false;
-  if (!work_path(kHeaderSuffix)) {
-    close(in);
-    return fail(kCannotCreateHeaderFile);
-  }
-  const int save = open(gv.path_buffer, O_RDWR | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0600);
+  // The save file is the first file of the run's work-file family.
+  const int save = create_first_work_file(kHeaderSuffix);
   if (save < 0) {
     close(in);
     return fail(kCannotCreateHeaderFile);

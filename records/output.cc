@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/work_files.h"
 #include "records/headers.h"
 #include "records/outrec.h"
 #include "zara15z37.h"
@@ -37,7 +38,9 @@ int open_output() {
   constexpr int kCreate = O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC;
   if (!cpnm[kOptAppend]) return open(gv.path_buffer, kCreate, 0644);
   const int fd = open(gv.path_buffer, O_RDWR | O_CLOEXEC);
-  if (fd < 0) return open(gv.path_buffer, kCreate, 0644);
+  // Only a missing output is created: an existing one that cannot be
+  // opened (an I/O error, no descriptor left) must not lose its records.
+  if (fd < 0) return errno == ENOENT ? open(gv.path_buffer, kCreate, 0644) : -1;
   if (position_for_append(fd)) return fd;
   close(fd);
   return -1;
@@ -46,12 +49,20 @@ int open_output() {
 // A record-at-a-time copy run spills its loads in work-file form.
 bool raat_copy_run() { return cp[kCpRaat] && !cp[kCpSort]; }
 
+// The file about to be created is run 1 and the run has no header save
+// file: the first file of its work-file family.
+bool first_work_file() {
+  return gv.workfile_count == 1 && !gv.intermediate_merge && !gv.has_header;
+}
+
 }  // namespace
 
 void s_opencreate(Target target) {
   int fd;
   if (gv.path_buffer[0] == '\0') {
     fd = -1;  // a name that did not fit the path buffer
+  } else if (target == Target::kWorkFile && first_work_file()) {
+    fd = create_first_work_file(gv.suffix_chars[0]);
   } else if (target == Target::kWorkFile) {
     fd = open(gv.path_buffer, O_RDWR | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0600);
   } else {
