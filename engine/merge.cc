@@ -12,6 +12,7 @@
 #include "engine/progress.h"
 #include "engine/run_state.h"
 #include "engine/work_files.h"
+#include "records/file_io.h"
 #include "records/headers.h"
 #include "records/output.h"
 #include "zara15z37.h"
@@ -58,18 +59,6 @@ int compare_runs(uint32_t a, uint32_t b) {
 }
 
 uint32_t head_position() { return gv.merge_first - 1; }
-
-ssize_t read_fully(int fd, uint8_t* to, uint32_t want) {
-  uint32_t got = 0;
-  while (got < want) {
-    const ssize_t n = read(fd, to + got, want - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    got += static_cast<uint32_t>(n);
-  }
-  return got;
-}
 
 // The record at `at` lies whole within [at, end): its header and its bytes.
 // Work files are ours, but their bytes are read back from disk and are not

@@ -8,33 +8,23 @@
 #include <cstring>
 
 #include "engine/run_state.h"
+#include "records/file_io.h"
 #include "records/output.h"
 
 namespace zara {
 
 namespace {
 
-bool write_all(const uint8_t* bytes, uint32_t n) {
-  while (n > 0) {
-    const ssize_t w = write(gv.out_fd, bytes, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    bytes += w;
-    n -= static_cast<uint32_t>(w);
-  }
-  return true;
-}
-
 bool ae_null() { return true; }
 
-bool ae_fe() { return write_all(&gv.eof_char, 1); }
+bool ae_fe() { return write_fully(gv.out_fd, &gv.eof_char, 1); }
 
 bool ae_txt() {
   static const uint8_t kEndMark = 0x1A;
-  return !gv.end_mark_seen || write_all(&kEndMark, 1);
+  return !gv.end_mark_seen || write_fully(gv.out_fd, &kEndMark, 1);
 }
 
-bool ae_gp() { return !gv.end_mark_seen || write_all(gv.end_string, gv.end_string_length); }
+bool ae_gp() { return !gv.end_mark_seen || write_fully(gv.out_fd, gv.end_string, gv.end_string_length); }
 
 // Pads with zeros through the (empty) output buffer.
 bool ae_pre() {
@@ -46,7 +36,7 @@ bool ae_pre() {
   while (missing > 0) {
     const uint32_t chunk =
         missing < gv.out_buffer_size ? static_cast<uint32_t>(missing) : gv.out_buffer_size;
-    if (!write_all(gv.out_buffer, chunk)) return false;
+    if (!write_fully(gv.out_fd, gv.out_buffer, chunk)) return false;
     missing -= chunk;
   }
   return true;

@@ -12,6 +12,7 @@
 
 #include "engine/run_state.h"
 #include "engine/work_files.h"
+#include "records/file_io.h"
 #include "records/input.h"
 
 namespace zara {
@@ -22,18 +23,6 @@ constexpr uint32_t kDb3SmallestHeader = 32;
 
 uint32_t le16(const uint8_t* p) { return uint32_t{p[0]} | (uint32_t{p[1]} << 8); }
 uint32_t be16(const uint8_t* p) { return (uint32_t{p[0]} << 8) | p[1]; }
-
-ssize_t read_fully(int fd, uint8_t* to, size_t want) {
-  size_t got = 0;
-  while (got < want) {
-    const ssize_t n = read(fd, to + got, want - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return static_cast<ssize_t>(got);
-}
 
 // Opens the first input for a header check; -1 with a status.
 int open_first_input() {
@@ -144,24 +133,13 @@ bool copy_header(int in, int save) {
   return true;
 }
 
-bool write_all(int fd, const uint8_t* bytes, size_t n) {
-  while (n > 0) {
-    const ssize_t w = write(fd, bytes, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    bytes += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
 bool uh_null() { return true; }
 
 bool uh_db3() {
   uint8_t count[4];
   const uint32_t n = gv.records_written;
   for (int i = 0; i < 4; ++i) count[i] = static_cast<uint8_t>(n >> (8 * i));
-  if (lseek(gv.out_fd, 4, SEEK_SET) < 0 || !write_all(gv.out_fd, count, 4))
+  if (lseek(gv.out_fd, 4, SEEK_SET) < 0 || !write_fully(gv.out_fd, count, 4))
     return fail(kDb3HeaderError);
   return true;
 }
@@ -202,7 +180,7 @@ bool s_rephdr() {
   for (;;) {
     const ssize_t got = read_fully(fd, gv.out_buffer, gv.out_buffer_size);
     if (got < 0) return fail(kHeaderFileReadError);
-    if (!write_all(gv.out_fd, gv.out_buffer, static_cast<size_t>(got)))
+    if (!write_fully(gv.out_fd, gv.out_buffer, static_cast<size_t>(got)))
       return fail(kHeaderCopyError);
     if (static_cast<uint32_t>(got) < gv.out_buffer_size) break;
   }

@@ -14,28 +14,13 @@
 #include "engine/arena.h"
 #include "engine/progress.h"
 #include "engine/run_state.h"
+#include "records/file_io.h"
 #include "records/framing.h"
 #include "records/input.h"
 
 namespace zara {
 
 namespace {
-
-// Reads up to `want` bytes, looping over interrupted and partial reads so
-// that fewer bytes than asked for always means the end of the file.
-ssize_t read_fully(int fd, uint8_t* to, uint32_t want) {
-  uint32_t got = 0;
-  while (got < want) {
-    const ssize_t n = read(fd, to + got, want - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (n == 0) break;
-    got += static_cast<uint32_t>(n);
-  }
-  return got;
-}
 
 bool close_input() {
   const int fd = gv.input_fd;

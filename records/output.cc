@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/work_files.h"
+#include "records/file_io.h"
 #include "records/headers.h"
 #include "records/outrec.h"
 #include "zara15z37.h"
@@ -137,17 +138,6 @@ namespace {
 // buffer, once they are at least this long; the bytes written are the same.
 constexpr uint32_t kDirectSpan = 16384;
 
-bool write_all(const uint8_t* bytes, uint32_t n) {
-  while (n > 0) {
-    const ssize_t w = write(gv.out_fd, bytes, n);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return fail(kOutputWriteError);
-    bytes += w;
-    n -= static_cast<uint32_t>(w);
-  }
-  return true;
-}
-
 bool plain_layout() {
   return !gv.to_work_file && !raat_copy_run() && !cp[kCpOutrec] && !gv.hold_active;
 }
@@ -163,7 +153,8 @@ bool move_spans() {
     while (j < n && table[j].addr == start + length && length + table[j].len <= UINT32_MAX)
       length += table[j++].len;
     if (length >= kDirectSpan) {
-      if (!s_wbuf() || !write_all(start, static_cast<uint32_t>(length))) return false;
+      if (!s_wbuf()) return false;
+      if (!write_fully(gv.out_fd, start, length)) return fail(kOutputWriteError);
       gv.records_written += j - i;
     } else {
       for (uint32_t k = i; k < j; ++k)
