@@ -1,7 +1,7 @@
 // Helpers of the file and merge tests: descriptor counts, whole runs in a
 // forked child (for resource limits and for the operator prompt, which
-// talks over standard input and output), and merge-pass counts from the
-// progress callback.
+// talks over standard input and output), and pass counts from the progress
+// callback.
 #pragma once
 
 #include <dirent.h>
@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -24,13 +25,12 @@ namespace zara_test {
 
 // Descriptors the process holds now.
 inline int count_open_fds() {
-  int n = 0;
+  int n = -1;  // the directory's own descriptor
   DIR* d = opendir("/proc/self/fd");
   if (!d) return -1;
-  while (dirent* e = readdir(d))
-    if (e->d_name[0] != '.') ++n;
+  while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
   closedir(d);
-  return n - 1;  // the directory's own descriptor
+  return n;
 }
 
 // True when descriptor number fd is open.
@@ -39,15 +39,10 @@ inline bool fd_is_open(int fd) { return fcntl(fd, F_GETFD) != -1; }
 // Lowers RLIMIT_NOFILE so that exactly `free_slots` descriptor numbers
 // below the limit are unused. False when that cannot be arranged.
 inline bool limit_free_descriptors(int free_slots) {
-  int free_seen = 0;
-  int limit = 0;
-  while (free_seen < free_slots && limit < 4096) {
-    if (!fd_is_open(limit)) ++free_seen;
-    ++limit;
-  }
-  if (free_seen != free_slots) return false;
+  int free_seen = 0, limit = 0;
+  for (; free_seen < free_slots && limit < 4096; ++limit) free_seen += !fd_is_open(limit);
   const rlimit rl{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
-  return setrlimit(RLIMIT_NOFILE, &rl) == 0;
+  return free_seen == free_slots && setrlimit(RLIMIT_NOFILE, &rl) == 0;
 }
 
 struct ChildResult {
@@ -66,8 +61,7 @@ inline ChildResult run_in_child(const std::function<RunResult(uint32_t* extra)>&
                                 int timeout_ms = 20000) {
   ChildResult result;
   int report[2], in[2] = {-1, -1}, out[2] = {-1, -1};
-  if (pipe(report) != 0) return result;
-  if (talk && (pipe(in) != 0 || pipe(out) != 0)) return result;
+  if (pipe(report) != 0 || (talk && (pipe(in) != 0 || pipe(out) != 0))) return result;
   fflush(stdout);
   fflush(stderr);
   const pid_t pid = fork();
@@ -77,32 +71,21 @@ inline ChildResult run_in_child(const std::function<RunResult(uint32_t* extra)>&
     if (talk) {
       dup2(in[0], 0);
       dup2(out[1], 1);
-      close(in[0]);
-      close(in[1]);
-      close(out[0]);
-      close(out[1]);
+      for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
     }
     uint32_t words[3] = {0, 0, 0};
     const RunResult r = body(&words[2]);
     words[0] = r.status;
     words[1] = r.records;
-    const bool sent = write(report[1], words, sizeof words) == sizeof words;
-    _exit(sent ? 0 : 1);
+    _exit(write(report[1], words, sizeof words) == sizeof words ? 0 : 1);
   }
-  close(report[1]);
-  if (talk) {
-    close(in[0]);
-    close(out[1]);
-    talk(in[1], out[0]);
-    close(in[1]);
-    close(out[0]);
-  }
+  for (int fd : {report[1], in[0], out[1]}) close(fd);
+  if (talk) talk(in[1], out[0]);
+  for (int fd : {in[1], out[0]}) close(fd);
   pollfd p{report[0], POLLIN, 0};
   uint32_t words[3];
   if (poll(&p, 1, timeout_ms) == 1 && read(report[0], words, sizeof words) == sizeof words) {
-    result.exited = true;
-    result.run = RunResult{words[0], words[1]};
-    result.extra = words[2];
+    result = {true, RunResult{words[0], words[1]}, words[2]};
   } else {
     kill(pid, SIGKILL);
   }
@@ -118,10 +101,8 @@ inline ChildResult run_in_child(const std::function<RunResult(uint32_t* extra)>&
 inline std::string read_some(int fd, size_t want, int timeout_ms = 10000) {
   std::string got;
   char buf[256];
-  while (got.size() < want) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, timeout_ms) != 1) break;
-    const ssize_t n = read(fd, buf, want - got.size() < sizeof buf ? want - got.size() : sizeof buf);
+  for (pollfd p{fd, POLLIN, 0}; got.size() < want && poll(&p, 1, timeout_ms) == 1;) {
+    const ssize_t n = read(fd, buf, std::min(want - got.size(), sizeof buf));
     if (n <= 0) break;
     got.append(buf, static_cast<size_t>(n));
   }
@@ -144,7 +125,7 @@ class PassCounter {
   static void note(const zara_progress* p, void* self) {
     auto* me = static_cast<PassCounter*>(self);
     me->last_ = *p;
-    if (p->work_files > me->most_work_files_) me->most_work_files_ = p->work_files;
+    me->most_work_files_ = std::max(me->most_work_files_, p->work_files);
   }
   zara_progress last_{};
   uint32_t most_work_files_ = 0;

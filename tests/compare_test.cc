@@ -1,286 +1,226 @@
-// The per-type comparison routines, one group per field type.
+// The per-type comparison routines, field location, and s_compp, the
+// record order by keys.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "compare/compare.h"
 #include "engine/driver.h"
 #include "engine/run_state.h"
-#include "tests/field_bytes.h"
+#include "records/field_location.h"
+#include "tests/unit_helpers.h"
 
 namespace zara {
 namespace {
 
-using zara_test::FieldBytes;
-using zara_test::outcome;
+using zara_test::hex;
+using zara_test::hex_of;
+using zara_test::native;
+using namespace std::string_literals;
 
 constexpr int kEq = kEqual, kGt = kFirstGreater, kLt = kFirstSmaller;
 
-TEST(ByteRuns, SignedDifferenceOfFirstDifferingPairInScanDirection) {
-  const uint8_t a[] = {1, 5, 3};
-  const uint8_t b[] = {1, 2, 9};
+// The outcome of comp_jump[type] on two fields held in exact-size blocks.
+int outcome(uint8_t type, const std::string& a, const std::string& b) {
+  const zara_test::FieldBytes fa(a), fb(b);
+  return comp_jump[type](fa.data(), fa.size(), fb.data(), fb.size());
+}
+
+TEST(CompareRoutines, ByteRuns) {
+  const uint8_t a[] = {1, 5, 3}, b[] = {1, 2, 9}, hi[] = {0xFF}, lo[] = {0};
   EXPECT_EQ(mcomp(a, b, 3), 3);
   EXPECT_EQ(mcompr(a, b, 3), -6);
   EXPECT_EQ(mcomp(a, b, 1), 0);
-  EXPECT_EQ(mcompr(a + 1, b + 1, 0), 0);
-  const uint8_t hi[] = {0xFF};
-  const uint8_t lo[] = {0x00};
   EXPECT_EQ(mcomp(hi, lo, 1), 255);  // bytes are unsigned
 }
 
-TEST(CharacterFields, BytesThenShorterFirst) {
-  EXPECT_EQ(outcome(compchar, FieldBytes("ABC"), FieldBytes("ABD")), kLt);
-  EXPECT_EQ(outcome(compchar, FieldBytes("AB"), FieldBytes("ABC")), kLt);
-  EXPECT_EQ(outcome(compchar, FieldBytes("ABC"), FieldBytes("AB")), kGt);
-  EXPECT_EQ(outcome(compchar, FieldBytes("ABC"), FieldBytes("ABC")), kEq);
-  EXPECT_EQ(outcome(compchar, FieldBytes(""), FieldBytes("")), kEq);
-  EXPECT_EQ(outcome(compchar, FieldBytes({0x80}), FieldBytes({0x7F})), kGt);
-  EXPECT_EQ(comp_jump[kSu], compchar);
-}
-
-TEST(CharacterFields, AlphaIgnoresCaseOnly) {
-  EXPECT_EQ(outcome(compalpha, FieldBytes("abc"), FieldBytes("ABC")), kEq);
-  EXPECT_EQ(outcome(compalpha, FieldBytes("abd"), FieldBytes("ABC")), kGt);
-  EXPECT_EQ(outcome(compalpha, FieldBytes("ab"), FieldBytes("ABC")), kLt);
-  EXPECT_EQ(outcome(compalpha, FieldBytes(""), FieldBytes("a")), kLt);
-  EXPECT_EQ(outcome(compalpha, FieldBytes("a1"), FieldBytes("A2")), kLt);
-}
-
-TEST(BinaryFields, Bin) {
-  EXPECT_EQ(outcome(compbin, FieldBytes({0x00, 0xFF}), FieldBytes({0x01, 0x00})), kLt);
-  EXPECT_EQ(outcome(compbin, FieldBytes({0x01, 0x00}), FieldBytes({0x01, 0x00})), kEq);
-  // Unequal lengths rank the same in either order: the longer is greater
-  // when the common bytes agree.
-  EXPECT_EQ(outcome(compbin, FieldBytes({1, 2, 9}), FieldBytes({1, 2})), kGt);
-  EXPECT_EQ(outcome(compbin, FieldBytes({1, 3}), FieldBytes({1, 2, 9})), kGt);
-  // Shorter first field: its high-order bytes decide, else it is first.
-  EXPECT_EQ(outcome(compbin, FieldBytes({0x01}), FieldBytes({0x00, 0xFF})), kGt);
-  EXPECT_EQ(outcome(compbin, FieldBytes({0x01}), FieldBytes({0x01, 0x00})), kLt);
-  EXPECT_EQ(outcome(compbin, FieldBytes({}), FieldBytes({0x00})), kLt);
-}
-
-TEST(BinaryFields, W) {
-  EXPECT_EQ(outcome(compw, FieldBytes({0xFF, 0x00}), FieldBytes({0x00, 0x01})), kLt);
-  EXPECT_EQ(outcome(compw, FieldBytes({0x00, 0x01}), FieldBytes({0xFF, 0x00})), kGt);
-  EXPECT_EQ(outcome(compw, FieldBytes({0x34, 0x12, 0x77}), FieldBytes({0x34, 0x12})), kGt);
-  EXPECT_EQ(outcome(compw, FieldBytes({0xFF}), FieldBytes({0x00, 0x00})), kLt);
-  EXPECT_EQ(outcome(compw, FieldBytes({}), FieldBytes({})), kEq);
-}
-
-TEST(BinaryFields, Fi) {
-  EXPECT_EQ(outcome(compfi, FieldBytes({0xFF, 0xFF}), FieldBytes({0x00, 0x01})), kLt);
-  EXPECT_EQ(outcome(compfi, FieldBytes({0x80, 0x00}), FieldBytes({0xFF, 0xFF})), kLt);
-  EXPECT_EQ(outcome(compfi, FieldBytes({0x7F, 0xFF}), FieldBytes({0x00, 0x01})), kGt);
-  // Shorter first field: the sign and high bytes it holds decide.
-  EXPECT_EQ(outcome(compfi, FieldBytes({0x80}), FieldBytes({0x00, 0x00})), kLt);
-  EXPECT_EQ(outcome(compfi, FieldBytes({0x00}), FieldBytes({0x80, 0x00})), kGt);
-  EXPECT_EQ(outcome(compfi, FieldBytes({0x12}), FieldBytes({0x12, 0x00})), kLt);
-  EXPECT_EQ(outcome(compfi, FieldBytes({}), FieldBytes({0x80})), kLt);
-  EXPECT_EQ(outcome(compfi, FieldBytes({0x80}), FieldBytes({})), kGt);
-}
-
-TEST(BinaryFields, Int) {
-  EXPECT_EQ(outcome(compint, FieldBytes({0xFF, 0xFF}), FieldBytes({0x01, 0x00})), kLt);
-  EXPECT_EQ(outcome(compint, FieldBytes({0x00, 0x80}), FieldBytes({0xFF, 0xFF})), kLt);
-  EXPECT_EQ(outcome(compint, FieldBytes({0x00, 0x01}), FieldBytes({0xFF, 0x00})), kGt);
-  // Shorter first field: its sign byte is missing, so it is first.
-  EXPECT_EQ(outcome(compint, FieldBytes({0x7F}), FieldBytes({0x00, 0x80})), kLt);
-  EXPECT_EQ(outcome(compint, FieldBytes({0x05, 0x80}), FieldBytes({})), kGt);
-}
-
-TEST(DecimalFields, Packed) {
-  EXPECT_EQ(outcome(comppacked, FieldBytes({0x12, 0x3D}), FieldBytes({0x00, 0x1C})), kLt);
-  EXPECT_EQ(outcome(comppacked, FieldBytes({0x99, 0x9D}), FieldBytes({0x12, 0x3D})), kLt);
-  EXPECT_EQ(outcome(comppacked, FieldBytes({0x00, 0x1C}), FieldBytes({0x12, 0x3D})), kGt);
-  // Only D is negative: B and F are positive.
-  EXPECT_EQ(outcome(comppacked, FieldBytes({0x99, 0x9B}), FieldBytes({0x00, 0x1F})), kGt);
-  EXPECT_EQ(outcome(comppacked, FieldBytes({0x12, 0x3C}), FieldBytes({0x12, 0x3C})), kEq);
-  EXPECT_EQ(outcome(comppacked, FieldBytes({0x12}), FieldBytes({0x12, 0x3C})), kLt);
-  EXPECT_EQ(outcome(comppacked, FieldBytes({0x1D}), FieldBytes({})), kGt);
-}
-
-TEST(DecimalFields, ZonedEbcdicAndAscii) {
-  EXPECT_EQ(outcome(compzoned, FieldBytes({0xF1, 0xF2, 0xD3}), FieldBytes({0xF1, 0xF2, 0xC3})),
-            kLt);
-  EXPECT_EQ(outcome(compzoned, FieldBytes({0x31, 0x32, 0x73}), FieldBytes({0x31, 0x32, 0x33})),
-            kLt);
-  // -123 before -53
-  EXPECT_EQ(outcome(compzoned, FieldBytes({0xF1, 0xF2, 0xD3}), FieldBytes({0xF0, 0xF5, 0xD3})),
-            kLt);
-  EXPECT_EQ(outcome(compzoned, FieldBytes({0xF1, 0xF2}), FieldBytes({0xF1, 0xF2, 0xC3})), kLt);
-  EXPECT_EQ(outcome(compzoned, FieldBytes({0xD3}), FieldBytes({})), kGt);
-}
-
-// The outcome table by the zone classes of the two sign bytes. The bytes
-// are chosen so that a plain byte comparison would often say otherwise.
-TEST(DecimalFields, ZonedSignTable) {
-  const uint8_t neg = 0xD1, neg2 = 0xD2, pos = 0xC1, pos2 = 0xC2, other = 0x51, other2 = 0x52;
-  struct Case { uint8_t a, b; int expected; } cases[] = {
-      {neg, neg2, kGt},    {neg, pos, kLt},      {neg, other, kLt},
-      {pos, neg, kGt},     {pos, pos2, kLt},     {pos, other, kGt},
-      {other, neg, kGt},   {other, pos, kGt},    {other, other2, kGt},
+// Each row calls the routine through its field type's entry of comp_jump,
+// so that every entry is used; operands are hexadecimal or 'text'. Where the
+// lengths differ, the swapped pair must give the mirrored outcome: unequal
+// lengths rank the same either way.
+TEST(CompareRoutines, EdgeCasesOfEveryType) {
+  s_init();
+  const std::pair<uint8_t, uint8_t> weights[] = {{'A', 7}, {'a', 7}, {'B', 8}, {'z', 200}};
+  for (const auto& [byte, weight] : weights) gv.altseq_image[9 + byte] = weight;
+  auto ieee = [](auto a, const char* op, auto b) {
+    return hex_of(native(a)) + op + hex_of(native(b));
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(outcome(compzoned, FieldBytes({c.a}), FieldBytes({c.b})), c.expected)
-        << std::hex << int{c.a} << " vs " << int{c.b};
-  }
-  // Every zone nibble in its class, by its outcomes against the lowest and
-  // the highest positive zone: negative (2, 2), positive (normal, normal),
-  // other (reversed, reversed).
-  const char* classes = "oonpnoonoopnpnpp";  // zones 0..F
-  for (int zone = 0; zone < 16; ++zone) {
-    const FieldBytes a({uint8_t(zone << 4 | 5)});
-    const int low = outcome(compzoned, a, FieldBytes({0x35}));
-    const int high = outcome(compzoned, a, FieldBytes({0xF5}));
-    const int normal_low = zone > 3 ? kGt : zone < 3 ? kLt : kEq;
-    const int normal_high = zone < 15 ? kLt : kEq;
-    switch (classes[zone]) {
-      case 'n': EXPECT_TRUE(low == kLt && high == kLt) << "zone " << zone; break;
-      case 'p': EXPECT_TRUE(low == normal_low && high == normal_high) << "zone " << zone; break;
-      default: EXPECT_TRUE(low == 3 - normal_low && high == kGt) << "zone " << zone; break;
+  const std::pair<uint8_t, std::string> cases[] = {
+      {kCha, "'ABC' < 'ABD'"}, {kSu, "'AB' < 'ABC'"}, {kCha, "'ABC' = 'ABC'"}, {kSu, "80 > 7F"},
+      {kAlp, "'abc' = 'ABC'"}, {kAlp, "'abd' > 'ABC'"}, {kAlp, "'ab' < 'ABC'"},
+      // Shorter first field: BIN, FI and SLI compare the high-order bytes it
+      // holds, then rank it first; the other numeric types rank it first.
+      {kBin, "00FF < 0100"}, {kBin, "010209 > 0102"}, {kBin, "0103 > 010209"},
+      {kBin, "01 > 00FF"}, {kBin, "01 < 0100"}, {kBin, "'' < 00"},
+      {kW, "FF00 < 0001"}, {kW, "341277 > 3412"}, {kW, "FF < 0000"},
+      {kFi, "FFFF < 0001"}, {kFi, "8000 < FFFF"}, {kFi, "80 < 0000"}, {kFi, "00 > 8000"},
+      {kFi, "12 < 1200"}, {kFi, "'' < 80"},
+      {kInt, "FFFF < 0100"}, {kInt, "0080 < FFFF"}, {kInt, "0001 > FF00"}, {kInt, "7F < 0080"},
+      {kPd, "123D < 001C"}, {kPd, "999D < 123D"}, {kPd, "999B > 001F"},  // only D is negative
+      {kPd, "123C = 123C"}, {kPd, "12 < 123C"},
+      {kZd, "F1F2D3 < F1F2C3"}, {kSti, "313273 < 313233"}, {kZd, "F1F2D3 < F0F5D3"},
+      {kSti, "F1F2 < F1F2C3"},
+      // Zone classes of the sign bytes: negative D, positive C, other 5.
+      {kZd, "D1 > D2"}, {kZd, "D1 < C1"}, {kZd, "D1 < 51"}, {kZd, "C1 > D1"}, {kZd, "C1 < C2"},
+      {kZd, "C1 > 51"}, {kZd, "51 > D1"}, {kZd, "51 > C1"}, {kZd, "51 > 52"},
+      {kSts, "'12-' < '05+'"}, {kT, "'12-' < '05-'"}, {kSts, "'05+' < '12 '"},
+      {kT, "'12+' = '12 '"},  // the sign byte itself is not compared
+      {kSts, "'-' < '+'"}, {kT, "'12' < '12+'"},
+      {kSli, "7132 < 3035"}, {kSli, "7132 < 7035"}, {kSli, "4132 < 3035"}, {kSli, "F1F2 > F0F5"},
+      {kSli, "71 < 3030"}, {kSli, "31 > 3035"}, {kSli, "31 < 3130"},
+      // NUM: the first field alone chooses the character set (an empty one
+      // is EBCDIC); unreadable text is 0; only the first 19 bytes count.
+      {kNum, "'  10' > '9.5'"}, {kNum, "F1F0 > F9"}, {kNum, "'-3' < '-2.5'"}, {kNum, "'1' > F5"},
+      {kNum, "40F1 > '5'"}, {kNum, "'' < F1"}, {kNum, "'abc' = '0'"}, {kNum, "'nan' = '1'"},
+      {kNum, "'10000000000000000005' = '1000000000000000000'"},
+      {kNum, "'                   7' = '0'"},
+      {kE, ieee(-1.0f, " < ", 0.5f)}, {kFl, ieee(0.0f, " = ", -0.0f)},
+      {kFl, ieee(1e300, " > ", -1e300)}, {kE, ieee(__builtin_nan(""), " = ", 1.0)},
+      {kFl, ieee(2.0, " > ", 0.0f)}, {kFl, "0000 < 000080BF"},  // -1.0f
+      {kE, "000000000001 > 000000000002"},  // any other length: first greater, both ways
+      {kFl, "000000000002 > 000000000001"}, {kE, "'' > ''"},
+      // MBF: exponent in the last byte, sign in the top bit of the one before.
+      {kSp, "00008081 < 00008080"}, {kSp, "00008080 < 00000000"}, {kSp, "00000000 < 00000080"},
+      {kSp, "00000080 < FFFF7F80"},  // exponent before mantissa
+      {kSp, "FFFF7F80 < 00000081"}, {kSp, "00004082 > 00000081"},
+      {kSp, "1234D600 = 00000000"}, {kSp, "00008000 = 1234D600"},  // dirty and negative zeros
+      {kDp, "0000000000000081 < 0100000000000081"},  // the lowest mantissa bit counts
+      {kDp, "0000000000008081 < 090909090909FF00"}, {kDp, "090909090909FF00 = 0000000000000000"},
+      {kSp, "000081 < 00000081"}, {kDp, "0506 = 0708"}, {kSp, "00000081 < 0000000000000081"},
+      // Alternate weights: A = a = 7, B = 8, z = 200; unweighted bytes ignored.
+      {kAlt, "'A-B' = 'AB'"}, {kAlt, "'B' > 'AAA'"}, {kAlt, "'AB' > 'A'"}, {kAlt, "'A' < 'A--B'"},
+      {kAlt, "'--' = ''"}, {kAlt, "'xy' = '-'"}, {kAlt, "'aA' = 'Aa'"},
+      {kAlt, "'z' > 'a'"},  // weights are unsigned
+  };
+  for (const auto& [type, row] : cases) {
+    SCOPED_TRACE(testing::Message() << "type " << int{type} << ": " << row);
+    std::string op;
+    const std::vector<std::string> ab = zara_test::split_row(row, &op);
+    ASSERT_EQ(ab.size(), 2u);
+    const int expected = op == "<" ? kLt : op == ">" ? kGt : kEq;
+    EXPECT_EQ(outcome(type, ab[0], ab[1]), expected);
+    if (ab[0].size() != ab[1].size() && type != kNum) {
+      EXPECT_EQ(outcome(type, ab[1], ab[0]), expected == kEq ? kEq : 3 - expected);
     }
   }
+  s_init();
+  EXPECT_EQ(outcome(kAlt, "ABC", "xyz12"), kEq);  // no weights: all equal
 }
 
-TEST(DecimalFields, SeparateSign) {
-  EXPECT_EQ(outcome(compts, FieldBytes("12-"), FieldBytes("05+")), kLt);
-  EXPECT_EQ(outcome(compts, FieldBytes("12-"), FieldBytes("05-")), kLt);
-  EXPECT_EQ(outcome(compts, FieldBytes("05+"), FieldBytes("12 ")), kLt);
-  EXPECT_EQ(outcome(compts, FieldBytes("12+"), FieldBytes("12 ")), kEq);  // the sign byte itself is not compared
-  EXPECT_EQ(outcome(compts, FieldBytes("-"), FieldBytes("+")), kLt);
-  EXPECT_EQ(outcome(compts, FieldBytes("12"), FieldBytes("12+")), kLt);
-  EXPECT_EQ(outcome(compts, FieldBytes("1-"), FieldBytes({})), kGt);
-  EXPECT_EQ(comp_jump[kT], compts);
-  EXPECT_EQ(comp_jump[kSts], compts);
+// Every zone nibble in its class, by its outcomes against the lowest and the
+// highest positive zone: negative (2, 2), positive (normal, normal), other
+// (reversed, reversed).
+TEST(CompareRoutines, EveryZoneInItsClass) {
+  const char* classes = "oonpnoonoopnpnpp";  // zones 0..F
+  for (int zone = 0; zone < 16; ++zone) {
+    const std::string a(1, static_cast<char>(zone << 4 | 5));
+    const int low = outcome(kZd, a, hex("35")), high = outcome(kZd, a, hex("F5"));
+    const int normal_low = zone > 3 ? kGt : zone < 3 ? kLt : kEq;
+    const int normal_high = zone < 15 ? kLt : kEq;
+    const char c = classes[zone];
+    EXPECT_EQ(low, c == 'n' ? kLt : c == 'p' ? normal_low : 3 - normal_low) << zone;
+    EXPECT_EQ(high, c == 'n' ? kLt : c == 'p' ? normal_high : kGt) << zone;
+  }
 }
 
-TEST(DecimalFields, LeadingSign) {
-  // zone 7 (and 4) of the first byte is negative: -12 before 05, -12 before -5
-  EXPECT_EQ(outcome(compsli, FieldBytes({0x71, 0x32}), FieldBytes({0x30, 0x35})), kLt);
-  EXPECT_EQ(outcome(compsli, FieldBytes({0x71, 0x32}), FieldBytes({0x70, 0x35})), kLt);
-  EXPECT_EQ(outcome(compsli, FieldBytes({0x41, 0x32}), FieldBytes({0x30, 0x35})), kLt);
-  EXPECT_EQ(outcome(compsli, FieldBytes({0xF1, 0xF2}), FieldBytes({0xF0, 0xF5})), kGt);
-  // Shorter first field: sign and leading digits decide, else it is first.
-  EXPECT_EQ(outcome(compsli, FieldBytes({0x71}), FieldBytes({0x30, 0x30})), kLt);
-  EXPECT_EQ(outcome(compsli, FieldBytes({0x31}), FieldBytes({0x30, 0x35})), kGt);
-  EXPECT_EQ(outcome(compsli, FieldBytes({0x31}), FieldBytes({0x31, 0x30})), kLt);
-  EXPECT_EQ(outcome(compsli, FieldBytes({}), FieldBytes({})), kEq);
+using Texts = std::vector<std::string>;
+
+// The texts in the order s_compp gives them, numbered from 1 in arrival order.
+Texts sorted(Texts texts, std::initializer_list<KeyField> keys) {
+  sp.count = 0;
+  for (const KeyField& k : keys) sp.entries[sp.count++] = k;
+  std::vector<RecordDesc> order;
+  for (std::string& t : texts) {
+    order.push_back(RecordDesc{reinterpret_cast<uint8_t*>(t.data()), 0, 0, 0});
+    order.back().len = static_cast<uint32_t>(t.size());
+    order.back().seq = static_cast<uint32_t>(order.size());
+  }
+  std::sort(order.begin(), order.end(),
+            [](const RecordDesc& x, const RecordDesc& y) { return s_compp(&x, &y) < 0; });
+  Texts out;
+  for (const RecordDesc& r : order) out.emplace_back(reinterpret_cast<const char*>(r.addr), r.len);
+  return out;
 }
 
-TEST(NumericText, AsciiAndEbcdic) {
-  EXPECT_EQ(outcome(compnum, FieldBytes("  10"), FieldBytes("9.5")), kGt);
-  EXPECT_EQ(outcome(compnum, FieldBytes({0xF1, 0xF0}), FieldBytes({0xF9})), kGt);
-  EXPECT_EQ(outcome(compnum, FieldBytes("-3"), FieldBytes("-2.5")), kLt);
-  // The first field alone chooses the character set: an ASCII first field
-  // leaves an EBCDIC second field unreadable (0).
-  EXPECT_EQ(outcome(compnum, FieldBytes("1"), FieldBytes({0xF5})), kGt);
-  EXPECT_EQ(outcome(compnum, FieldBytes({0x40, 0xF1}), FieldBytes("5")), kGt);
-  // An empty first field is read as EBCDIC, so is the second.
-  EXPECT_EQ(outcome(compnum, FieldBytes(""), FieldBytes({0xF1})), kLt);
-  EXPECT_EQ(outcome(compnum, FieldBytes("abc"), FieldBytes("0")), kEq);
-  EXPECT_EQ(outcome(compnum, FieldBytes("nan"), FieldBytes("1")), kEq);
+TEST(KeyCompare, RecordOrder) {
+  s_init();
+  const Texts letters = {"b1", "a1", "b2", "a2", "b3"};
+  // Each key in its own direction; equal keys in arrival order either way.
+  EXPECT_EQ(sorted({"AA01z", "AB00z", "AA02y", "AA01a", "AA10z"},
+                   {{1, 2, kCha, 0}, {3, 2, kBin, 1}, {5, 1, kCha, 0}}),
+            (Texts{"AA10z", "AA02y", "AA01a", "AA01z", "AB00z"}));
+  EXPECT_EQ(sorted(letters, {{1, 1, kCha, 1}}), (Texts{"b1", "b2", "b3", "a1", "a2"}));
+  EXPECT_EQ(sorted(letters, {{1, 1, kCha, 0}}), (Texts{"a1", "a2", "b1", "b2", "b3"}));
+  // Keys are located in the record: delimited, clipped, past the prefixes.
+  EXPECT_EQ(sorted({"a,9.5\n", "b,10\n", "c\n", "d,-3\n"}, {{2, kDelimitedField, kNum, 1}}),
+            (Texts{"b,10\n", "a,9.5\n", "c\n", "d,-3\n"}));
+  EXPECT_EQ(sorted({"xx" + hex("0000001C"), "xx", "xx" + hex("0000001D")}, {{3, 4, kPd, 0}}),
+            (Texts{"xx", "xx" + hex("0000001D"), "xx" + hex("0000001C")}));
+  gv.altseq_image[9 + 'x'] = 1;
+  gv.altseq_image[9 + 'a'] = 2;
+  EXPECT_EQ(sorted({"a..", "x..", ".x."}, {{1, 3, kAlt, 0}}), (Texts{"x..", ".x.", "a.."}));
+  gv.file_type = kVs;
+  EXPECT_EQ(sorted({hex("01000002"), hex("09000001")}, {{1, 2, kBin, 0}}),
+            (Texts{hex("09000001"), hex("01000002")}));
+  // All keys equal: the sequence numbers as signed numbers, never 0.
+  uint8_t same[] = {1, 2, 3, 4};
+  RecordDesc x{same, 4, 0x80000000u, 0}, y{same, 4, 1, 0};
+  EXPECT_EQ(s_compp(&x, &y), -1);
+  EXPECT_EQ(s_compp(&y, &x), +1);
+  EXPECT_EQ(s_compp(&x, &x), +1);
 }
 
-TEST(NumericText, OnlyFirstNineteenBytesCount) {
-  const std::string base = "1" + std::string(18, '0');  // 19 bytes: 1e18
-  EXPECT_EQ(outcome(compnum, FieldBytes(base + "5"), FieldBytes(base)), kEq);
-  EXPECT_EQ(outcome(compnum, FieldBytes(std::string(19, ' ') + "7"), FieldBytes("0")), kEq);
-}
-
-TEST(FloatingFields, FloatsAndDoubles) {
-  auto float_bytes = [](float f) {
-    uint8_t b[4];
-    memcpy(b, &f, 4);
-    return FieldBytes(b, 4);
+TEST(FieldLocation, EveryKindOfReference) {
+  constexpr uint32_t kNul = kNulTerminated, kDel = kDelimitedField;
+  const std::string prefixed = "pqrsAB", quoted = "x,\0p,q\0,y\n"s, unclosed = "x,\0p,q\n"s;
+  struct Case {
+    uint32_t file_type, prefix_width;
+    std::string record;
+    uint32_t position, length;
+    std::string field;
+  } cases[] = {
+      // Positional fields are clipped to the record.
+      {kFix, 0, "0123456789", 1, 3, "012"}, {kFix, 0, "0123456789", 8, 5, "789"},
+      {kFix, 0, "0123456789", 11, 1, ""}, {kFix, 0, "0123456789", 0xFFFFFFFFu, 4, ""},
+      {kFix, 0, "0123456789", 0, 4, ""}, {kFix, 0, "", 1, 4, ""},
+      // Positions skip length prefixes.
+      {kVs, 0, prefixed, 1, 2, "rs"}, {kRv, 1, prefixed, 1, 2, "qr"},
+      {kRv, 2, prefixed, 1, 2, "rs"},
+      {kCvs, 4, prefixed, 1, 2, "AB"}, {kCvs, 4, prefixed, 1, kNul, "AB"},
+      {kCvs, 4, prefixed, 0, 2, "sA"}, {kCvs, 4, prefixed, 3, 2, ""},
+      // NUL-terminated: to the NUL, or to the record's end.
+      {kTxt, 0, "ab\0cd"s, 1, kNul, "ab"}, {kTxt, 0, "ab\0cd"s, 3, kNul, ""},
+      {kTxt, 0, "ab\0cd"s, 4, kNul, "cd"}, {kTxt, 0, "ab\0cd"s, 6, kNul, ""},
+      // Delimited: the record's last byte is the limit, prefixes are not skipped.
+      {kTxt, 0, "A,B,C\n", 3, kDel, "C"}, {kTxt, 0, "A,B,C\n", 1, kDel, "A"},
+      {kTxt, 0, "A,,C\n", 2, kDel, ""}, {kTxt, 0, "A,B\n", 3, kDel, ""},
+      {kTxt, 0, "A,B,\n", 3, kDel, "\n"}, {kTxt, 0, "AB,CD", 2, kDel, "C"},
+      {kTxt, 0, "A,B,C\n", 0, kDel, ""}, {kTxt, 0, "A,B,C\n", 4, kDel, ""},
+      {kTxt, 0, "", 1, kDel, ""}, {kTxt, 0, ",", 1, kDel, ""}, {kTxt, 0, ",", 2, kDel, ""},
+      {kVs, 0, "ab,c,d\n", 2, kDel, "c"},
+      // A NUL opens a stretch up to the next NUL where delimiters do not count.
+      {kTxt, 0, quoted, 2, kDel, "p,q"}, {kTxt, 0, quoted, 3, kDel, "y"},
+      {kTxt, 0, unclosed, 2, kDel, "p,q"}, {kTxt, 0, unclosed, 3, kDel, ""},
+      {kTxt, 0, "a,\0"s, 2, kDel, ""},
   };
-  auto double_bytes = [](double d) {
-    uint8_t b[8];
-    memcpy(b, &d, 8);
-    return FieldBytes(b, 8);
-  };
-  EXPECT_EQ(outcome(compieee, float_bytes(-1.0f), float_bytes(0.5f)), kLt);
-  EXPECT_EQ(outcome(compieee, float_bytes(0.0f), float_bytes(-0.0f)), kEq);
-  EXPECT_EQ(outcome(compieee, double_bytes(1e300), double_bytes(-1e300)), kGt);
-  EXPECT_EQ(outcome(compieee, double_bytes(__builtin_nan("")), double_bytes(1.0)), kEq);
-  // Any other working length: the first field is greater, both ways.
-  const FieldBytes six_a({0, 0, 0, 0, 0, 1}), six_b({0, 0, 0, 0, 0, 2});
-  EXPECT_EQ(outcome(compieee, six_a, six_b), kGt);
-  EXPECT_EQ(outcome(compieee, six_b, six_a), kGt);
-  EXPECT_EQ(outcome(compieee, FieldBytes({}), FieldBytes({})), kGt);
-  // Shorter first field: it is first.
-  EXPECT_EQ(outcome(compieee, FieldBytes({0x00, 0x00}), float_bytes(-1.0f)), kLt);
-  // A longer first field mirrors the shorter: a 4-byte field cannot hold
-  // the double, so it ranks first.
-  EXPECT_EQ(outcome(compieee, double_bytes(2.0), float_bytes(0.0f)), kGt);
-  EXPECT_EQ(comp_jump[kFl], compieee);
-}
-
-// SP: exponent in byte 3, sign in the top bit of byte 2.
-TEST(MbfFields, SinglePrecisionOrder) {
-  const FieldBytes minus_one({0, 0, 0x80, 0x81}), minus_half({0, 0, 0x80, 0x80});
-  const FieldBytes zero({0, 0, 0, 0}), dirty_zero({0x12, 0x34, 0xD6, 0x00});
-  const FieldBytes half({0, 0, 0, 0x80}), one({0, 0, 0, 0x81}), three({0, 0, 0x40, 0x82});
-  const FieldBytes almost_one({0xFF, 0xFF, 0x7F, 0x80});
-  EXPECT_EQ(outcome(compspdp, minus_one, minus_half), kLt);
-  EXPECT_EQ(outcome(compspdp, minus_half, zero), kLt);
-  EXPECT_EQ(outcome(compspdp, zero, half), kLt);
-  EXPECT_EQ(outcome(compspdp, half, almost_one), kLt);  // exponent before mantissa
-  EXPECT_EQ(outcome(compspdp, almost_one, one), kLt);
-  EXPECT_EQ(outcome(compspdp, three, one), kGt);
-  EXPECT_EQ(outcome(compspdp, dirty_zero, zero), kEq);
-  EXPECT_EQ(outcome(compspdp, FieldBytes({0, 0, 0x80, 0}), dirty_zero), kEq);  // -0 = 0
-  EXPECT_EQ(outcome(compspdp, one, one), kEq);
-}
-
-TEST(MbfFields, DoublePrecisionOrder) {
-  const FieldBytes one({0, 0, 0, 0, 0, 0, 0, 0x81});
-  const FieldBytes one_plus_ulp({1, 0, 0, 0, 0, 0, 0, 0x81});
-  const FieldBytes minus_one({0, 0, 0, 0, 0, 0, 0x80, 0x81});
-  const FieldBytes dirty_zero({9, 9, 9, 9, 9, 9, 0xFF, 0});
-  EXPECT_EQ(outcome(compspdp, one, one_plus_ulp), kLt);  // the lowest mantissa bit counts
-  EXPECT_EQ(outcome(compspdp, minus_one, dirty_zero), kLt);
-  EXPECT_EQ(outcome(compspdp, dirty_zero, FieldBytes({0, 0, 0, 0, 0, 0, 0, 0})), kEq);
-  EXPECT_EQ(outcome(compspdp, one, minus_one), kGt);
-}
-
-TEST(MbfFields, FieldsTooShortRankByLength) {
-  const FieldBytes sp_one({0, 0, 0, 0x81});
-  EXPECT_EQ(outcome(compspdp, FieldBytes({0, 0, 0x81}), sp_one), kLt);
-  EXPECT_EQ(outcome(compspdp, sp_one, FieldBytes({0, 0x81})), kGt);
-  EXPECT_EQ(outcome(compspdp, FieldBytes({5, 6}), FieldBytes({7, 8})), kEq);
-  EXPECT_EQ(outcome(compspdp, sp_one, FieldBytes({0, 0, 0, 0, 0, 0, 0, 0x81})), kLt);
-  EXPECT_EQ(outcome(compspdp, FieldBytes({}), FieldBytes({})), kEq);
-}
-
-class AlternateFields : public ::testing::Test {
- protected:
-  void SetUp() override { s_init(); }
-  static void weigh(uint8_t byte, uint8_t weight) { gv.altseq_image[9 + byte] = weight; }
-};
-
-TEST_F(AlternateFields, WeightsAndIgnoredBytes) {
-  weigh('A', 1);
-  weigh('B', 2);
-  EXPECT_EQ(outcome(compalt, FieldBytes("A-B"), FieldBytes("AB")), kEq);
-  EXPECT_EQ(outcome(compalt, FieldBytes("B"), FieldBytes("AAA")), kGt);
-  EXPECT_EQ(outcome(compalt, FieldBytes("AB"), FieldBytes("A")), kGt);
-  EXPECT_EQ(outcome(compalt, FieldBytes("A"), FieldBytes("A--B")), kLt);
-  EXPECT_EQ(outcome(compalt, FieldBytes("--"), FieldBytes("")), kEq);
-  EXPECT_EQ(outcome(compalt, FieldBytes("xyz"), FieldBytes("-")), kEq);
-  EXPECT_EQ(outcome(compalt, FieldBytes("AB--"), FieldBytes("-AB")), kEq);
-}
-
-TEST_F(AlternateFields, EqualWeightsAreEqualAndWeightsAreUnsigned) {
-  weigh('a', 7);
-  weigh('A', 7);
-  weigh('z', 200);
-  EXPECT_EQ(outcome(compalt, FieldBytes("aA"), FieldBytes("Aa")), kEq);
-  EXPECT_EQ(outcome(compalt, FieldBytes("z"), FieldBytes("a")), kGt);
-}
-
-TEST_F(AlternateFields, WithoutTableEverythingIsEqual) {
-  EXPECT_EQ(outcome(compalt, FieldBytes("ABC"), FieldBytes("xyz12")), kEq);
+  for (const Case& c : cases) {
+    s_init();
+    gv.file_type = c.file_type;
+    gv.prefix_width = c.prefix_width;
+    const zara_test::FieldBytes record(c.record);
+    const Field f = s_movptr(record.data(), record.size(), c.position, c.length);
+    SCOPED_TRACE(testing::Message() << "row " << &c - cases);
+    EXPECT_GE(f.addr, record.data());
+    EXPECT_LE(f.addr + f.len, record.data() + record.size());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.addr), f.len), c.field);
+  }
+  gv.field_delimiter = ';';
+  const zara_test::FieldBytes record(std::string("a,b;c,d\n"));
+  const Field f = s_movptr(record.data(), record.size(), 2, kDelimitedField);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.addr), f.len), "c,d");
 }
 
 }  // namespace

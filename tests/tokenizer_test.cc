@@ -1,375 +1,205 @@
 // The tokenizer and keyword matching: token boundaries, comments, literals,
-// the no-token results, the abbreviation rule of every keyword table, and
-// the parenthesis finders. Texts live in blocks of exactly their length so
-// that a read past the end shows under the address sanitizer.
+// the no-token results, the abbreviation rule of every keyword table, the
+// parenthesis finders and the bounded number reading. Texts live in blocks
+// of exactly their length, so that a read past the end shows under the
+// address sanitizer.
+#include "control/tokenizer.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "control/keyword_tables.h"
-#include "control/tokenizer.h"
 #include "engine/run_state.h"
 
 namespace zara {
 namespace {
 
-// A text in a heap block of exactly its size, with a scanner on it.
-class Text {
- public:
-  explicit Text(const std::string& bytes)
-      : size_(bytes.size()), data_(new char[bytes.empty() ? 1 : bytes.size()]) {
-    memcpy(data_.get(), bytes.data(), bytes.size());
-    sc.reset(data_.get(), static_cast<uint32_t>(size_));
+struct Text {
+  explicit Text(const std::string& bytes) : data(new char[bytes.empty() ? 1 : bytes.size()]) {
+    memcpy(data.get(), bytes.data(), bytes.size());
+    sc.reset(data.get(), static_cast<uint32_t>(bytes.size()));
   }
-  const char* at(size_t offset) const { return data_.get() + offset; }
-  size_t offset(const char* p) const { return static_cast<size_t>(p - data_.get()); }
+  bool next(const char* delims = kStatementDelims, uint8_t quote = '"') {
+    return s_gettok(sc, delims, quote);
+  }
   std::string token() const { return std::string(sc.tok_start, sc.tok_len); }
+  size_t at() const { return static_cast<size_t>(sc.pos - data.get()); }
+  std::unique_ptr<char[]> data;
   Scanner sc;
-
- private:
-  size_t size_;
-  std::unique_ptr<char[]> data_;
 };
 
-std::vector<std::string> tokens(const std::string& bytes, const char* delims = kStatementDelims,
-                                uint8_t quote = '"') {
-  Text t(bytes);
-  std::vector<std::string> out;
-  while (s_gettok(t.sc, delims, quote)) out.push_back(t.token());
-  return out;
+// Each case "text => tokens": the tokens joined by '|', a literal in <>.
+void expect_tokens(const char* delims, uint8_t quote, const std::vector<std::string>& cases) {
+  for (const std::string& c : cases) {
+    const size_t arrow = c.rfind(" => ");
+    Text t(c.substr(0, arrow));
+    std::string out;
+    while (t.next(delims, quote))
+      out += (out.empty() ? "" : "|") + (t.sc.tok_literal ? "<" + t.token() + ">" : t.token());
+    EXPECT_EQ(out, c.substr(arrow + 4)) << c;
+  }
 }
 
-using Tokens = std::vector<std::string>;
-
-TEST(Tokenizer, ParenthesesAndBlanksSeparateAlike) {
-  const Tokens expected = {"SORT", "1", "4", "CH", "A"};
-  EXPECT_EQ(tokens("SORT(1,4,CH,A)"), expected);
-  EXPECT_EQ(tokens("SORT 1 4 CH A)"), expected);
-  EXPECT_EQ(tokens("SORT\t(1\r\n4+CH ,A)"), expected);
-  EXPECT_EQ(tokens("SORT ]1]4]CH]A"), expected);  // a lone ']' is a delimiter
+// A lone ']' is a delimiter; comments do not nest and open no literal; a
+// token glued to a literal's closing quote is a literal too; the
+// end-of-file character is content (the dispatcher stops there); a file-name
+// list has no CR and no parentheses among its delimiters.
+TEST(Tokenizer, TokensOfTexts) {
+  const char* kDelims = kStatementDelims;
+  expect_tokens(kDelims, '"',
+                {"SORT(1,4,CH,A) => SORT|1|4|CH|A", "SORT ]1]4]CH]A => SORT|1|4|CH|A",
+                 "SORT\t(1\r\n4+CH ,A) => SORT|1|4|CH|A", "FIELDS=(1,4) => FIELDS=|1|4",
+                 "a:b.c/d-e#f*g => a:b.c/d-e#f*g", "\032AB C => \032AB|C"});
+  expect_tokens(kDelims, '"',
+                {"[note] SORT => SORT", "SO[x]RT => SO|RT", "[a][b]X[c] => X", "[a [b] c] D => c|D",
+                 "[\"] X => X"});
+  expect_tokens(kDelims, '"',
+                {"\"A,B [C]\" next => <A,B [C]>|next", "\"\" X => <>|X", "ab\"c d => ab\"c|d",
+                 "\"x\"y z => <x>|<y>|z", "'a b' \"X\" => 'a|b'|<X>"});
+  expect_tokens(kDelims, '"',
+                {" => ", " ,\t\r\n()+[] => ", "[only a comment] => ", "[open => ", "[ => "});
+  expect_tokens(kDelims, '"', {"\"open => ", "\" => ", "A [open B => A", "A \"open B => A"});
+  expect_tokens(kDelims, '\'', {"'X' \"X\" => <X>|\"X\""});
+  expect_tokens("[], +\t\n", '"',
+                {"a,b c => a|b|c", "f(1)\rg => f(1)\rg", "\"my file\" x => <my file>|x"});
+  expect_tokens(" +[]\t\n", '"', {"a,b c => a,b|c"});
+  Text nul(std::string("A\0B C", 5));  // NUL is content
+  ASSERT_TRUE(nul.next());
+  EXPECT_EQ(nul.token(), std::string("A\0B", 3));
 }
 
-TEST(Tokenizer, PunctuationStaysInsideTokens) {
-  EXPECT_EQ(tokens("FIELDS=(1,4)"), (Tokens{"FIELDS=", "1", "4"}));
-  EXPECT_EQ(tokens("a:b.c/d-e#f*g"), (Tokens{"a:b.c/d-e#f*g"}));
-  // A NUL byte is ordinary content, not a delimiter.
-  EXPECT_EQ(tokens(std::string("A\0B C", 5)), (Tokens{std::string("A\0B", 3), "C"}));
-  // So is the end-of-file character: the dispatcher, not the tokenizer, stops there.
-  EXPECT_EQ(tokens("\x1A" "AB C"), (Tokens{"\x1A" "AB", "C"}));
-}
-
-TEST(Tokenizer, CommentsAreSkippedAndSeparateTokens) {
-  EXPECT_EQ(tokens("[note] SORT"), (Tokens{"SORT"}));
-  EXPECT_EQ(tokens("SO[x]RT"), (Tokens{"SO", "RT"}));
-  EXPECT_EQ(tokens("[a][b]X[c]"), (Tokens{"X"}));
-  // No nesting: the first ']' ends the comment.
-  EXPECT_EQ(tokens("[a [b] c] D"), (Tokens{"c", "D"}));
-  // Quotes inside a comment open no literal.
-  EXPECT_EQ(tokens("[\"] X"), (Tokens{"X"}));
-}
-
-TEST(Tokenizer, LiteralHoldsDelimitersAndBrackets) {
-  Text t("\"A,B [C]\" next");
-  ASSERT_TRUE(s_gettok(t.sc, kStatementDelims, '"'));
-  EXPECT_EQ(t.sc.tok_len, 7u);
-  EXPECT_EQ(t.token(), "A,B [C]");
-  EXPECT_EQ(t.sc.tok_start, t.at(1));
-  EXPECT_TRUE(t.sc.tok_literal);
-  EXPECT_EQ(t.offset(t.sc.pos), 9u);  // just past the closing quote
-  ASSERT_TRUE(s_gettok(t.sc, kStatementDelims, '"'));
-  EXPECT_EQ(t.token(), "next");
-  EXPECT_FALSE(t.sc.tok_literal);
-}
-
-TEST(Tokenizer, PlainTokenStopsOnItsDelimiter) {
-  Text t("ABC,D");
-  ASSERT_TRUE(s_gettok(t.sc, kStatementDelims, '"'));
-  EXPECT_EQ(t.offset(t.sc.pos), 3u);
-  EXPECT_EQ(*t.sc.pos, ',');
-}
-
-TEST(Tokenizer, EmptyLiteralIsATokenOfLengthZero) {
-  Text t("\"\" X");
-  ASSERT_TRUE(s_gettok(t.sc, kStatementDelims, '"'));
-  EXPECT_EQ(t.sc.tok_len, 0u);
-  EXPECT_TRUE(t.sc.tok_literal);
-  uint32_t index = 99;
-  EXPECT_FALSE(s_match(t.sc, parm_table, &index));
-  EXPECT_FALSE(s_match(t.sc, direction_table, &index));
-  EXPECT_EQ(index, 99u);
-}
-
-TEST(Tokenizer, QuoteInsideAPlainTokenIsContent) {
-  EXPECT_EQ(tokens("ab\"c d"), (Tokens{"ab\"c", "d"}));
-  // A token glued to a literal's closing quote also counts as a literal.
-  Text t("\"x\"y z");
-  ASSERT_TRUE(s_gettok(t.sc, kStatementDelims, '"'));
-  EXPECT_EQ(t.token(), "x");
-  ASSERT_TRUE(s_gettok(t.sc, kStatementDelims, '"'));
-  EXPECT_EQ(t.token(), "y");
-  EXPECT_TRUE(t.sc.tok_literal);
-  ASSERT_TRUE(s_gettok(t.sc, kStatementDelims, '"'));
-  EXPECT_FALSE(t.sc.tok_literal);
-}
-
-TEST(Tokenizer, ApostropheQuoting) {
-  EXPECT_EQ(tokens("'X' \"X\"", kStatementDelims, '\''), (Tokens{"X", "\"X\""}));
-  EXPECT_EQ(tokens("'a b' \"X\"", kStatementDelims, '"'), (Tokens{"'a", "b'", "X"}));
-}
-
-TEST(Tokenizer, TokenRunningToTheEndIsValid) {
-  Text t("  LAST");
-  ASSERT_TRUE(s_gettok(t.sc, kStatementDelims, '"'));
-  EXPECT_EQ(t.token(), "LAST");
-  EXPECT_EQ(t.sc.pos, t.sc.end);
-  EXPECT_FALSE(s_gettok(t.sc, kStatementDelims, '"'));
-}
-
-TEST(Tokenizer, NoTokenResults) {
-  EXPECT_TRUE(tokens("").empty());
-  EXPECT_TRUE(tokens(" ,\t\r\n()+[]").empty());
-  EXPECT_TRUE(tokens("[only a comment]").empty());
-  EXPECT_TRUE(tokens("[open").empty());       // unterminated comment
-  EXPECT_TRUE(tokens("[").empty());
-  EXPECT_TRUE(tokens("\"open").empty());      // unterminated literal
-  EXPECT_TRUE(tokens("\"").empty());
-  EXPECT_EQ(tokens("A [open B"), (Tokens{"A"}));
-  EXPECT_EQ(tokens("A \"open B"), (Tokens{"A"}));
-
-  Scanner none;
-  none.reset(nullptr, 0);
-  EXPECT_FALSE(s_gettok(none, kStatementDelims, '"'));
-
-  // A failed call leaves no token length behind.
-  Text t("X [");
-  ASSERT_TRUE(s_gettok(t.sc, kStatementDelims, '"'));
-  EXPECT_FALSE(s_gettok(t.sc, kStatementDelims, '"'));
-  EXPECT_EQ(t.sc.tok_len, 0u);
-  EXPECT_FALSE(t.sc.tok_found);
-}
-
-TEST(Tokenizer, ScanStartingAtOrPastTheEndFindsNothing) {
-  Text t("ABC");
-  t.sc.pos = t.sc.end;
-  EXPECT_FALSE(s_gettok(t.sc, kStatementDelims, '"'));
-}
-
-TEST(Tokenizer, TextIsNeverReadPastItsLength) {
-  // The scanner is given only the first bytes of a longer text.
-  const std::string full = "SORT]rest";
+TEST(Tokenizer, PositionsAndBounds) {
+  Text lit("\"A,B\" next");
+  ASSERT_TRUE(lit.next());
+  EXPECT_EQ(lit.sc.tok_start, lit.data.get() + 1);
+  EXPECT_EQ(lit.at(), 5u);  // just past the closing quote
+  Text last("  LAST");
+  ASSERT_TRUE(last.next());
+  EXPECT_EQ(last.sc.pos, last.sc.end);
+  EXPECT_FALSE(last.next());
+  Text open("X [");  // a failed call leaves no token behind
+  ASSERT_TRUE(open.next());
+  EXPECT_FALSE(open.next());
+  EXPECT_EQ(open.sc.tok_len, 0u);
+  EXPECT_FALSE(open.sc.tok_found);
   Scanner sc;
+  sc.reset(nullptr, 0);
+  EXPECT_FALSE(s_gettok(sc, kStatementDelims, '"'));
+  // Only the given length is read.
+  const std::string full = "SORT]rest\"AB\"";
   sc.reset(full.data(), 4);
   ASSERT_TRUE(s_gettok(sc, kStatementDelims, '"'));
   EXPECT_EQ(std::string(sc.tok_start, sc.tok_len), "SORT");
   EXPECT_FALSE(s_gettok(sc, kStatementDelims, '"'));
-
-  const std::string lit = "\"AB\"";
-  sc.reset(lit.data(), 3);  // the closing quote lies beyond the end
+  sc.reset(full.data() + 9, 3);  // the closing quote lies beyond the end
   EXPECT_FALSE(s_gettok(sc, kStatementDelims, '"'));
 }
 
-TEST(Tokenizer, OtherDelimiterSets) {
-  EXPECT_EQ(tokens("a,b c", "[], +\t\n"), (Tokens{"a", "b", "c"}));
-  EXPECT_EQ(tokens("a,b c", " +[]\t\n"), (Tokens{"a,b", "c"}));
-  // Carriage return and parentheses belong only to the statement set.
-  EXPECT_EQ(tokens("f(1)\rg", "[], +\t\n"), (Tokens{"f(1)\rg"}));
-  EXPECT_EQ(tokens("\"my file\" x", "[], +\t\n"), (Tokens{"my file", "x"}));
-}
-
-// Index matched by `token` in `table`, -1 for none.
+// The index `token` matches in `table`, -1 for none.
 int match(const uint8_t* table, const std::string& token) {
   Text t(token);
-  // An empty token is taken as an empty literal.
-  if (!token.empty()) {
-    if (!s_gettok(t.sc, "", '"')) return -2;
-  } else {
-    t.sc.tok_start = t.at(0);
-    t.sc.tok_len = 0;
-  }
+  t.sc.tok_start = t.data.get();
+  t.sc.tok_len = static_cast<uint32_t>(token.size());
   uint32_t index = 0;
   return s_match(t.sc, table, &index) ? static_cast<int>(index) : -1;
 }
 
-struct Case {
-  const char* token;
-  int index;
-};
-
-void expect_matches(const uint8_t* table, const std::vector<Case>& cases) {
-  for (const Case& c : cases) EXPECT_EQ(match(table, c.token), c.index) << "token " << c.token;
-}
-
-TEST(KeywordMatch, StatementKeywords) {
-  expect_matches(parm_table, {
-      {"ADDROUT", kStAddrout}, {"AD", kStAddrout}, {"A", -1},
-      {"B", kStBypass}, {"BYPASS", kStBypass},
-      {"COR", -1}, {"CORE", kStCore}, {"C", -1},
-      {"D", -1}, {"DE", kStDelimit}, {"DELIMIT", kStDelimit},
-      {"F", kStFiletype}, {"FILE", kStFiletype}, {"FILETYPE", kStFiletype},
-      {"I", -1}, {"IN", kStInclude}, {"INCLUDE", kStInclude},
-      {"K", kStKeyout}, {"L", kStLimit}, {"LI", kStLimit}, {"LIMIT", kStLimit},
-      {"LA", kStLast}, {"LAST", kStLast},
-      {"M", kStMerge}, {"MERGE", kStMerge},
-      {"O", -1}, {"OM", kStOmit}, {"OU", -1}, {"OUT", -1}, {"OUTR", kStOutrec},
-      {"OUTREC", kStOutrec}, {"OR", -1}, {"ORI", -1}, {"ORIG", kStOrigin},
-      {"OV", -1}, {"OVER", kStOverwrite}, {"OVERWRITE", kStOverwrite},
-      {"OP", kStOpenmode}, {"OPENMODE", kStOpenmode},
-      {"P", kStPause}, {"R", kStRecord}, {"RECORD", kStRecord},
-      {"S", kStSort}, {"SO", kStSort}, {"SORTED", kStSort},
-      {"SU", -1}, {"SUM", kStSum}, {"SUMX", -1}, {"SUM ", kStSum},
-      {"W", kStWorkdrive}, {"WORKDRIVE", kStWorkdrive},
-      {"AL", kStAltseq}, {"ALTSEQ", kStAltseq},
-      {"E", -1}, {"EQ", kStEquals}, {"EQUALS", kStEquals},
-      {"DUP", -1}, {"DUPO", kStDupout}, {"DUPOUT", kStDupout},
-      {"DUPE", kStDupex}, {"DUPEX", kStDupex}, {"DUPI", kStDupin}, {"DUPIN", kStDupin},
-      {"AP", kStApost}, {"APO", kStApost}, {"APP", -1}, {"APPE", kStAppend},
-      {"APPEND", kStAppend}, {"APOST", kStApost},
-      {"N", -1}, {"NOY", -1}, {"NOYI", kStNoyield}, {"NOYIELD", kStNoyield},
-      {"V", -1}, {"VE", -1}, {"VER", kStVerb}, {"VERB", kStVerb},
-      {"X", -1}, {"", -1}});
-}
-
-TEST(KeywordMatch, CaseIsIgnoredInTheToken) {
-  expect_matches(parm_table, {{"sort", kStSort}, {"Sort", kStSort}, {"sOrTeD", kStSort},
-                              {"dupo", kStDupout}, {"filetype", kStFiletype}});
-  expect_matches(sort_fieldtypes, {{"ch", kCha}, {"bi", kBin}, {"alt", kAlt}});
-  expect_matches(direction_table, {{"a", 0}, {"d", 1}});
-}
-
-TEST(KeywordMatch, LongerTokenIsTruncatedToTheKeywordWidth) {
-  Text t("FILETYPE");
-  ASSERT_TRUE(s_gettok(t.sc, kStatementDelims, '"'));
-  EXPECT_EQ(t.sc.tok_len, 8u);
+TEST(KeywordMatch, AbbreviationsOfEveryTable) {
+  // Each table's keywords in index order; '.' ends the shortest abbreviation
+  // that selects the entry. Longer tokens are cut to the table's width.
+  const std::pair<const uint8_t*, const char*> tables[] = {
+      {parm_table,
+       "AD.DROUT B.YPASS CORE. DE.LIMIT F.ILETYPE IN.CLUDE K.EYOUT L.IMIT M.ERGE OM.IT OUTR.EC "
+       "P.AUSE R.ECORD S.ORTED W.ORKDRIVE AL.TSEQ EQ.UALS DUPO.UT DUPE.X DUPI.N ORIG.IN AP.OST "
+       "SUM. LA.ST APPE.ND OVER.WRITE OP.ENMODE NOYI.ELD VER.B"},
+      {sort_fieldtypes,
+       "C.HARACTER ALP.HA SU. SLI. N.UMERIC STI. STS. Z.D T. I.NTEGER P.D BI.NARY ALT. E. W. SP. "
+       "DP. F.I FL."},
+      {direction_table, "A.SCENDING D.ESCENDING"},
+      {filetype_table, "FIX.ED FE. TXT. VS. BT. RV. CVS. PRE. GP. DB.3"},
+      {addrout_table, "RRN.X"},
+      {bypass_table1, "D.ISCARD R.ETAIN"},
+      {condition_table, "CO. EQ.UAL NE. GT. GE. LT. LE."},
+      {connector_table, "XXX. A.NDY O.R"},
+      {outrec_table, "XXXX. RECL. RRN. RBA. CRLF. BT-R. HL-R. DUPC. ARRN."},
+      {sum_fieldtypes, "Z.D BI.N I.NT P.D E.EE FL. W.ORD FI.X N.UM"}};
+  for (const auto& [table, keywords] : tables) {
+    std::istringstream words(keywords);
+    std::string word;
+    for (int index = 0; words >> word; ++index) {
+      const size_t dot = word.find('.');
+      word.erase(dot, 1);
+      std::string lower = word;
+      for (char& ch : lower) ch = static_cast<char>(tolower(ch));
+      EXPECT_EQ(match(table, word), index) << word;
+      EXPECT_EQ(match(table, lower), index) << lower;  // case is ignored
+      EXPECT_EQ(match(table, word.substr(0, dot)), index) << word.substr(0, dot);
+      const std::string shorter = word.substr(0, dot - 1);
+      if (dot > 1) {
+        EXPECT_NE(match(table, shorter), index) << shorter;
+      }
+    }
+  }
+  // Within the width the keyword's blank padding must match too.
+  const std::pair<const uint8_t*, const char*> unmatched[] = {
+      {parm_table, "SUMX"},     {sort_fieldtypes, "CHX"}, {sort_fieldtypes, "FLOAT"},
+      {connector_table, "ORX"}, {outrec_table, "RRNX"},   {filetype_table, "DB4"},
+      {parm_table, ""},         {direction_table, ""},    {parm_table, "X"}};
+  for (const auto& [table, token] : unmatched) EXPECT_EQ(match(table, token), -1) << token;
+  EXPECT_EQ(match(parm_table, "SUM "), static_cast<int>(kStSum));
+  // s_match cuts the token to the width even when nothing matches.
+  Text t("FILETYPE XYZXYZ");
   uint32_t index = 0;
-  ASSERT_TRUE(s_match(t.sc, parm_table, &index));
-  EXPECT_EQ(index, static_cast<uint32_t>(kStFiletype));
+  ASSERT_TRUE(t.next() && s_match(t.sc, parm_table, &index));
   EXPECT_EQ(t.sc.tok_len, 4u);
-  // Truncation happens even when nothing matches.
-  Text u("XYZXYZ");
-  ASSERT_TRUE(s_gettok(u.sc, kStatementDelims, '"'));
-  EXPECT_FALSE(s_match(u.sc, direction_table, &index));
-  EXPECT_EQ(u.sc.tok_len, 1u);
-}
-
-TEST(KeywordMatch, FieldTypes) {
-  expect_matches(sort_fieldtypes, {
-      {"C", kCha}, {"CH", kCha}, {"CHA", kCha}, {"CHAR", kCha}, {"CHX", -1},
-      {"A", -1}, {"AL", -1}, {"ALP", kAlp}, {"ALPHA", kAlp}, {"ALT", kAlt},
-      {"S", -1}, {"SU", kSu}, {"SL", -1}, {"SLI", kSli}, {"ST", -1}, {"STI", kSti},
-      {"STS", kSts}, {"SP", kSp}, {"SPX", -1},
-      {"N", kNum}, {"NUM", kNum}, {"Z", kZd}, {"ZD", kZd}, {"ZDX", -1},
-      {"T", kT}, {"TX", -1}, {"I", kInt}, {"IN", kInt}, {"INT", kInt},
-      {"P", kPd}, {"PD", kPd}, {"B", -1}, {"BI", kBin}, {"BIN", kBin},
-      {"E", kE}, {"W", kW}, {"D", -1}, {"DP", kDp},
-      {"F", kFi}, {"FI", kFi}, {"FL", kFl}, {"FLOAT", -1}, {"X", -1}});
-}
-
-TEST(KeywordMatch, Directions) {
-  expect_matches(direction_table, {{"A", 0}, {"ASC", 0}, {"ASCENDING", 0}, {"D", 1},
-                                   {"DESCENDING", 1}, {"X", -1}, {"", -1}});
-}
-
-TEST(KeywordMatch, FileTypes) {
-  expect_matches(filetype_table, {
-      {"F", -1}, {"FI", -1}, {"FIX", 0}, {"FIXED", 0}, {"FE", 1}, {"T", -1}, {"TX", -1},
-      {"TXT", 2}, {"V", -1}, {"VS", 3}, {"BT", 4}, {"RV", 5}, {"CV", -1}, {"CVS", 6},
-      {"PR", -1}, {"PRE", 7}, {"GP", 8}, {"G", -1}, {"DB", 9}, {"DB3", 9}, {"DB4", -1},
-      {"fe", 1}});
-}
-
-TEST(KeywordMatch, SmallTables) {
-  expect_matches(addrout_table, {{"R", -1}, {"RR", -1}, {"RRN", 0}, {"rrnx", 0}, {"RBA", -1}});
-  expect_matches(bypass_table1, {{"D", 0}, {"DISCARD", 0}, {"R", 1}, {"RETAIN", 1}, {"K", -1}});
-  expect_matches(condition_table, {{"E", -1}, {"CO", 0}, {"EQ", 1}, {"EQUAL", 1}, {"NE", 2},
-                                   {"GT", 3}, {"GE", 4}, {"LT", 5}, {"LE", 6}, {"le", 6},
-                                   {"GX", -1}});
-  expect_matches(connector_table, {{"X", -1}, {"XX", -1}, {"XXX", 0}, {"A", 1}, {"AN", 1},
-                                   {"AND", 1}, {"ANDY", 1}, {"O", 2}, {"OR", 2}, {"ORX", -1}});
-}
-
-TEST(KeywordMatch, OutrecItemsAndSumTypes) {
-  expect_matches(outrec_table, {
-      {"XXXX", 0}, {"REC", -1}, {"RECL", 1}, {"RR", -1}, {"RRN", 2}, {"RB", -1}, {"RBA", 3},
-      {"CRL", -1}, {"CRLF", 4}, {"BT-R", 5}, {"HL-R", 6}, {"DUP", -1}, {"DUPC", 7},
-      {"ARR", -1}, {"ARRN", 8}, {"RRNX", -1}});
-  expect_matches(sum_fieldtypes, {
-      {"Z", 0}, {"B", -1}, {"BI", 1}, {"I", 2}, {"P", 3}, {"E", 4}, {"EEE", 4}, {"F", -1},
-      {"FL", 5}, {"W", 6}, {"WORD", 6}, {"FI", 7}, {"FIX", 7}, {"N", 8}, {"NUM", 8}});
+  ASSERT_TRUE(t.next());
+  EXPECT_FALSE(s_match(t.sc, direction_table, &index));
+  EXPECT_EQ(t.sc.tok_len, 1u);
 }
 
 TEST(ParenFinders, SkipOnlyBlanksAndCommas) {
-  Text t(" , ,(X");
-  EXPECT_FALSE(find_parenr(t.sc));
-  EXPECT_EQ(t.offset(t.sc.pos), 4u);  // left on the '('
-  EXPECT_TRUE(find_parenl(t.sc));
-  EXPECT_EQ(t.offset(t.sc.pos), 5u);
-
-  Text tab("\t)");
-  EXPECT_FALSE(find_parenr(tab.sc));
-  EXPECT_EQ(tab.offset(tab.sc.pos), 0u);
-
-  Text lf(" \n)");
-  EXPECT_FALSE(find_parenr(lf.sc));
-  EXPECT_EQ(lf.offset(lf.sc.pos), 1u);
-
-  Text comment("[c])");
-  EXPECT_FALSE(find_parenr(comment.sc));
-  EXPECT_EQ(comment.offset(comment.sc.pos), 0u);
-}
-
-TEST(ParenFinders, StopAtTheEndOfTheText) {
-  Text t(" , ");
-  EXPECT_FALSE(find_parenl(t.sc));
-  EXPECT_EQ(t.sc.pos, t.sc.end);
-  EXPECT_FALSE(find_parenr(t.sc));
-  Text empty("");
-  EXPECT_FALSE(find_parenl(empty.sc));
-}
-
-TEST(ParenFinders, FailedFindLeavesTheNextTokenInPlace) {
-  // SORT (1,4,CH,A <line break> ): the ')' is skipped as a delimiter.
+  const struct {
+    const char* text;
+    bool left, found;
+    size_t at;
+  } cases[] = {{" , ,(X", false, false, 4}, {" , ,(X", true, true, 5}, {" , ,)X", false, true, 5},
+               {"\t)", false, false, 0},    {" \n)", false, false, 1}, {"[c])", false, false, 0},
+               {" , ", true, false, 3},     {" , ", false, false, 3},  {"", true, false, 0}};
+  for (const auto& c : cases) {
+    Text t(c.text);
+    EXPECT_EQ(c.left ? find_parenl(t.sc) : find_parenr(t.sc), c.found) << c.text;
+    EXPECT_EQ(t.at(), c.at) << c.text;
+  }
+  // SORT (1,4,CH,A <line break> ): the ')' is then skipped as a delimiter.
   Text t("A\n) NEXT");
-  ASSERT_TRUE(s_gettok(t.sc, kStatementDelims, '"'));
+  ASSERT_TRUE(t.next());
   EXPECT_FALSE(find_parenr(t.sc));
-  ASSERT_TRUE(s_gettok(t.sc, kStatementDelims, '"'));
+  ASSERT_TRUE(t.next());
   EXPECT_EQ(t.token(), "NEXT");
 }
 
-int32_t number(const std::string& token) {
-  std::unique_ptr<char[]> block(new char[token.size() + 1]);
-  memcpy(block.get(), token.data(), token.size());
-  return token_atoi(block.get(), static_cast<uint32_t>(token.size()));
-}
-
-TEST(TokenNumbers, ReadAsAtoiWould) {
-  EXPECT_EQ(number("80"), 80);
-  EXPECT_EQ(number("12abc"), 12);
-  EXPECT_EQ(number("+7"), 7);
-  EXPECT_EQ(number("-5"), -5);
-  EXPECT_EQ(number("007"), 7);
-  EXPECT_EQ(number("abc"), 0);
-  EXPECT_EQ(number("- 5"), 0);
-  EXPECT_EQ(number("--5"), 0);
-  EXPECT_EQ(number(""), 0);
-  EXPECT_EQ(number("-"), 0);
-  EXPECT_EQ(number("2147483647"), INT32_MAX);
-  EXPECT_EQ(number("-2147483648"), INT32_MIN);
-  // Beyond 32 bits the value saturates instead of wrapping to a sign flip.
-  EXPECT_EQ(number("99999999999"), INT32_MAX);
-  EXPECT_EQ(number("-99999999999"), INT32_MIN);
+TEST(TokenNumbers, ReadAsAtoiWouldWithinTheToken) {
+  // "text=value"; beyond 32 bits the value saturates, never wraps.
+  for (const std::string c :
+       {"80=80", "12abc=12", "+7=7", "-5=-5", "007=7", "abc=0", "- 5=0", "--5=0", "=0", "-=0",
+        "2147483647=2147483647", "-2147483648=-2147483648", "99999999999=2147483647",
+        "-99999999999=-2147483648"}) {
+    const size_t eq = c.rfind('=');
+    const Text t(c.substr(0, eq));
+    EXPECT_EQ(token_atoi(t.data.get(), static_cast<uint32_t>(eq)), std::stoll(c.substr(eq + 1)))
+        << c;
+  }
   EXPECT_EQ(token_atol("4294967297", 10), INT32_MAX);
   EXPECT_EQ(token_atoi(nullptr, 5), 0);
-}
-
-TEST(TokenNumbers, BoundedByTheToken) {
-  const char digits[] = "123456";
-  EXPECT_EQ(token_atoi(digits, 2), 12);
-  EXPECT_EQ(token_atoi(digits, 0), 0);
-  EXPECT_EQ(token_atol(digits + 3, 3), 456);
+  EXPECT_EQ(token_atoi("123456", 2), 12);
+  EXPECT_EQ(token_atoi("123456", 0), 0);
+  EXPECT_EQ(token_atol("123456" + 3, 3), 456);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-// What D15O37 sends to EXTSM, byte by byte, and when. The EXTSM here is the
-// test's own: it records every call and plays a sort that hands back queued
-// records.
+// What D15O37 sends to EXTSM, byte by byte, and when; and libextsm.so's
+// translation of the key block into a SORT statement. The EXTSM here is the
+// test's own: it records every call and hands back queued records.
+#include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -21,21 +21,19 @@ extern "C" int32_t d15o37(int32_t* function_code, unsigned char* record_area,
 namespace {
 
 using namespace zara::cobol;
+using Bytes = std::vector<uint8_t>;
 
 struct SortCall {
-  uint8_t mark = 0;
-  uint8_t operation = 0;
-  std::array<uint8_t, kDescriptorSize> descriptor{};
-  std::vector<uint8_t> key_block;  // empty when the descriptor names none
-  std::string record;              // the record buffer at a release
+  uint8_t mark, operation;
+  std::array<uint8_t, kDescriptorSize> descriptor;
+  Bytes key_block;     // empty when the descriptor names none
+  std::string record;  // the record buffer at a release
 };
-
 struct FakeSortModule {
   std::vector<SortCall> calls;
-  std::deque<std::string> to_return;  // written into the buffer at 0xF5
+  std::deque<std::string> to_return;  // written into the buffer at 0xF5; then status 1
   int32_t release_status = 0;
-};
-FakeSortModule fake;
+} fake;
 
 uint8_t* address_at(const uint8_t* descriptor, size_t offset) {
   uint8_t* address;
@@ -45,23 +43,19 @@ uint8_t* address_at(const uint8_t* descriptor, size_t offset) {
 
 }  // namespace
 
-extern "C" int32_t EXTSM(unsigned char* function_block, unsigned char* sort_descriptor) {
-  SortCall call;
-  call.mark = function_block[0];
-  call.operation = function_block[1];
-  memcpy(call.descriptor.data(), sort_descriptor, kDescriptorSize);
-  if (const uint8_t* block = address_at(sort_descriptor, kDescKeyBlock)) {
+extern "C" int32_t EXTSM(unsigned char* function_block, unsigned char* descriptor) {
+  SortCall call{function_block[0], function_block[1], {}, {}, {}};
+  memcpy(call.descriptor.data(), descriptor, kDescriptorSize);
+  if (const uint8_t* block = address_at(descriptor, kDescKeyBlock))
     call.key_block.assign(block, block + kKeyBlockSize);
-  }
-  uint8_t* buffer = address_at(sort_descriptor, kDescRecordBuffer);
+  uint8_t* buffer = address_at(descriptor, kDescRecordBuffer);
   int32_t status = 0;
   if (call.operation == kOpRelease) {
     call.record.assign(reinterpret_cast<const char*>(buffer), kRecordAreaSize);
     status = fake.release_status;
   } else if (call.operation == kOpReturn) {
-    if (fake.to_return.empty()) {
-      status = 1;
-    } else {
+    status = fake.to_return.empty() ? 1 : 0;
+    if (status == 0) {
       memcpy(buffer, fake.to_return.front().data(), fake.to_return.front().size());
       fake.to_return.pop_front();
     }
@@ -72,279 +66,224 @@ extern "C" int32_t EXTSM(unsigned char* function_block, unsigned char* sort_desc
 
 namespace {
 
-class AdaptorTest : public ::testing::Test {
+class Adaptor : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fake = FakeSortModule{};
-    area_.assign(kRecordAreaSize, ' ');
-  }
-
+  void SetUp() override { fake = FakeSortModule{}; }
   int32_t call(int32_t function, int32_t length = 0) {
     return D15O37(&function, area_.data(), &length, &end_flag_);
   }
+  void fill(char filler, const std::string& text) {
+    area_.assign(kRecordAreaSize, static_cast<uint8_t>(filler));
+    memcpy(area_.data(), text.data(), text.size());
+  }
   int32_t start(const std::string& control) {
-    area_.assign(kRecordAreaSize, ' ');
-    memcpy(area_.data(), control.data(), control.size());
+    fill(' ', control);
     return call(1, static_cast<int32_t>(control.size()));
   }
   int32_t release(const std::string& record) {
-    area_.assign(kRecordAreaSize, '.');
-    memcpy(area_.data(), record.data(), record.size());
+    fill('.', record);
     return call(2);
   }
-  std::string area_text(size_t n) const { return std::string(area_.begin(), area_.begin() + n); }
-
   // Operation bytes of the recorded calls, from call `from` on.
-  std::vector<uint8_t> operations(size_t from = 0) const {
-    std::vector<uint8_t> ops;
+  Bytes operations(size_t from = 0) const {
+    Bytes ops;
     for (size_t i = from; i < fake.calls.size(); ++i) ops.push_back(fake.calls[i].operation);
     return ops;
   }
-  const std::vector<uint8_t>& last_key_block() const { return fake.calls.back().key_block; }
+  const SortCall& last() const { return fake.calls.back(); }
+  uint32_t key_count() const { return get_be16(&last().key_block[kKbKeyCount]); }
+  Bytes key(int k) const {
+    const auto first = last().key_block.begin() + kKeyBlockHeader + kKeyEntrySize * (k - 1);
+    return Bytes(first, first + kKeyEntrySize);
+  }
+  std::string statement(const uint8_t* block = nullptr) const {
+    char text[kSortStatementCapacity];
+    return std::string(text, sort_statement(block ? block : last().key_block.data(), text));
+  }
 
-  std::vector<uint8_t> area_;
+  Bytes area_ = Bytes(kRecordAreaSize, ' ');
   int32_t end_flag_ = 0;
 };
 
-std::vector<uint8_t> key_entry(const std::vector<uint8_t>& block, int k) {
-  auto first = block.begin() + static_cast<long>(kKeyBlockHeader + kKeyEntrySize * (k - 1));
-  return std::vector<uint8_t>(first, first + static_cast<long>(kKeyEntrySize));
-}
-
-TEST_F(AdaptorTest, StartBuildsDescriptorAndKeyBlock) {
+TEST_F(Adaptor, StartSendsDescriptorAndKeyBlock) {
   EXPECT_EQ(start("S(00001,004,C,A,00011,005,P,D)R(F,00080)"), 0);
   ASSERT_EQ(fake.calls.size(), 1u);
   const SortCall& c = fake.calls[0];
   EXPECT_EQ(c.mark, 0xFA);
   EXPECT_EQ(c.operation, 0x01);
-
-  const size_t p = sizeof(void*);
-  for (size_t i = 0; i < kDescriptorSize; ++i) {
-    const bool address = (i >= 56 && i < 56 + p) || (i >= 64 && i < 64 + p);
-    if (i == 38 || i == 39 || i == 48 || i == 49 || address) continue;
-    EXPECT_EQ(c.descriptor[i], 0) << "descriptor byte " << i;
-  }
-  EXPECT_EQ(c.descriptor[38], 0x00);
-  EXPECT_EQ(c.descriptor[39], 80);
-  EXPECT_EQ(c.descriptor[48], 0x00);
-  EXPECT_EQ(c.descriptor[49], 80);
   uint8_t* buffer = address_at(c.descriptor.data(), 56);
+  const uint8_t* block = address_at(c.descriptor.data(), 64);
   ASSERT_NE(buffer, nullptr);
   EXPECT_NE(buffer, area_.data());
-
-  const std::vector<uint8_t>& kb = c.key_block;
-  ASSERT_EQ(kb.size(), kKeyBlockSize);
-  const std::vector<uint8_t> header = {0, 50, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 2, 0, 30};
-  EXPECT_EQ(std::vector<uint8_t>(kb.begin(), kb.begin() + 18), header);
-  EXPECT_EQ(key_entry(kb, 1), (std::vector<uint8_t>{0x30, 0x00, 0, 0, 0, 0, 0, 0, 0, 4}));
-  EXPECT_EQ(key_entry(kb, 2), (std::vector<uint8_t>{0x40, 0x23, 0, 0, 0, 10, 0, 0, 0, 5}));
-  for (size_t i = 18; i < kKeyBlockSize; ++i) {
-    if (i >= 30 && i < 50) continue;
-    EXPECT_EQ(kb[i], 0) << "key block byte " << i;
-  }
-
-  // The record buffer named at 56 is the one a release fills.
-  release("REC1");
-  EXPECT_EQ(fake.calls.back().record.substr(0, 4), "REC1");
+  std::array<uint8_t, kDescriptorSize> descriptor{};  // zero but the length twice and addresses
+  descriptor[39] = descriptor[49] = 80;
+  memcpy(&descriptor[56], &buffer, sizeof buffer);
+  memcpy(&descriptor[64], &block, sizeof block);
+  EXPECT_EQ(c.descriptor, descriptor);
+  Bytes kb(kKeyBlockSize, 0);  // in use 50, 1, two keys, entries from 30
+  const Bytes header = {0, 50, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 2, 0, 30};
+  const Bytes entries = {0x30, 0x00, 0, 0, 0, 0, 0, 0, 0, 4, 0x40, 0x23, 0, 0, 0, 10, 0, 0, 0, 5};
+  std::copy(header.begin(), header.end(), kb.begin());
+  std::copy(entries.begin(), entries.end(), kb.begin() + 30);
+  EXPECT_EQ(c.key_block, kb);
+  EXPECT_EQ(statement(), "SORT(1,4,CH,A,11,5,PD,D)");
+  release("REC1");  // the buffer named at 56 is the one a release fills, whole
+  EXPECT_EQ(last().record, "REC1" + std::string(kRecordAreaSize - 4, '.'));
   EXPECT_EQ(memcmp(buffer, "REC1", 4), 0);
 }
 
-TEST_F(AdaptorTest, KeyBlockTranslatesToSortStatement) {
-  start("R(F,00020)S(00003,002,B,A,00011,005,Z,D)");
-  char text[kSortStatementCapacity];
-  const size_t n = sort_statement(last_key_block().data(), text);
-  EXPECT_EQ(std::string(text, n), "SORT(3,2,BI,A,11,5,ZD,D)");
-  EXPECT_EQ(fake.calls.back().descriptor[39], 20);
-}
-
-TEST_F(AdaptorTest, TypeAndDirectionLetters) {
+TEST_F(Adaptor, TypeAndDirectionLetters) {
   testing::internal::CaptureStdout();
   start("S(00001,001,C,A,00002,001,B,D,00003,001,E,X,00004,001,P,a,00005,001,Z,A,00006,001,Q,A)");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "TYPE IS Q\n");
-  const std::vector<uint8_t>& kb = last_key_block();
   const uint8_t types[] = {0x00, 0x33, 0x33, 0x23, 0x31, 0x00};
   const uint8_t directions[] = {0x30, 0x40, 0x40, 0x40, 0x30, 0x30};
   for (int k = 1; k <= 6; ++k) {
-    EXPECT_EQ(key_entry(kb, k)[0], directions[k - 1]) << "key " << k;
-    EXPECT_EQ(key_entry(kb, k)[1], types[k - 1]) << "key " << k;
-    EXPECT_EQ(key_entry(kb, k)[5], k - 1) << "key " << k;  // offset = position - 1
+    const uint8_t offset = static_cast<uint8_t>(k - 1);
+    EXPECT_EQ(key(k), (Bytes{directions[k - 1], types[k - 1], 0, 0, 0, offset, 0, 0, 0, 1}));
   }
-  EXPECT_EQ(fake.calls.back().operation, kOpStart);  // the start went on
+  EXPECT_EQ(statement(), "SORT(1,1,CH,A,2,1,BI,D,3,1,BI,D,4,1,PD,D,5,1,ZD,A,6,1,CH,A)");
 }
 
-TEST_F(AdaptorTest, StartWithoutKeyListKeepsPreviousKeysAndLength) {
-  start("S(00005,010,P,D)R(F,00100)");
-  const std::vector<uint8_t> first_block = last_key_block();
-  EXPECT_EQ(start("R(F,00040)"), 0);
-  EXPECT_EQ(fake.calls.back().operation, kOpStart);
-  EXPECT_EQ(last_key_block(), first_block);
-  EXPECT_EQ(fake.calls.back().descriptor[39], 100);
-
-  // A key list without a record part keeps the record length alone.
-  start("S(00001,002,C,A)");
-  EXPECT_EQ(last_key_block()[15], 1);
-  EXPECT_EQ(fake.calls.back().descriptor[39], 100);
-
-  // "S()" is a key list with no keys.
+TEST_F(Adaptor, ControlStringParts) {
+  start("R(F,00100)S(00005,010,P,D)");
+  const Bytes first_block = last().key_block;
+  EXPECT_EQ(last().descriptor[39], 100);
+  EXPECT_EQ(start("R(F,00040)"), 0);  // no "S(": keys and length stay
+  EXPECT_EQ(last().operation, kOpStart);
+  EXPECT_EQ(last().key_block, first_block);
+  EXPECT_EQ(last().descriptor[39], 100);
+  start("S(00001,002,C,A)");  // no record part: the length stays
+  EXPECT_EQ(key_count(), 1u);
+  EXPECT_EQ(last().descriptor[39], 100);
   start("S()");
-  EXPECT_EQ(last_key_block()[1], 30);
-  EXPECT_EQ(last_key_block()[15], 0);
+  EXPECT_EQ(last().key_block[1], 30);
+  EXPECT_EQ(key_count(), 0u);
+  EXPECT_EQ(statement(), "");  // a copy
+  // Digit fields count non-digits as 0; position 0 goes as -1; a record
+  // length above the buffer goes as the buffer size.
+  start("S(0A005,0x3,C,A)");
+  EXPECT_EQ(key(1), (Bytes{0x30, 0x00, 0, 0, 0, 4, 0, 0, 0, 3}));
+  start("S(00000,001,C,A)R(F,99999)");
+  EXPECT_EQ(key(1), (Bytes{0x30, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1}));
+  EXPECT_EQ(statement(), "SORT(0,1,CH,A)");
+  EXPECT_EQ(last().descriptor[38], 0x7F);
+  EXPECT_EQ(last().descriptor[39], 0xFF);
 }
 
-TEST_F(AdaptorTest, ReleaseAndReturnSequence) {
+TEST_F(Adaptor, ReadsNothingPastTheControlLength) {
+  // Cut after "S(12": the position reads 12000, the length 0, the letters blank.
+  fill(' ', "S(12345,006,C,A)");
+  testing::internal::CaptureStdout();
+  call(1, 4);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "TYPE IS  \n");
+  EXPECT_EQ(key(1), (Bytes{0x40, 0x00, 0, 0, 0x2E, 0xDF, 0, 0, 0, 0}));
+  fill(' ', "");  // "S(" in the last two bytes of a length clamped to the area
+  memcpy(area_.data() + kRecordAreaSize - 2, "S(", 2);
+  call(1, 1'000'000);
+  EXPECT_EQ(key_count(), 0u);
+  fill(' ', "S(00001,001,C,A)");
+  call(1, -5);  // reads nothing: the previous keys stay
+  EXPECT_EQ(key_count(), 0u);
+}
+
+TEST_F(Adaptor, KeysAfterTheHundredthAreIgnoredAndBlocksAreNotTrusted) {
+  std::string control = "S(";
+  for (int k = 1; k <= 105; ++k)
+    control += (k > 1 ? "," : "") + std::to_string(100000 + k).substr(1) + ",001,C,D";
+  start(control + ")R(F,00200)");
+  EXPECT_EQ(get_be16(&last().key_block[kKbInUse]), kKeyBlockSize);
+  EXPECT_EQ(key_count(), 100u);
+  EXPECT_EQ(key(100), (Bytes{0x40, 0x00, 0, 0, 0, 99, 0, 0, 0, 1}));
+  EXPECT_EQ(last().descriptor[39], 200);  // the record part is still read
+  // The longest entries, and a key count past the hundred: the text fits.
+  Bytes b = last().key_block;
+  put_be16(&b[kKbKeyCount], 500);
+  for (size_t e = kKeyBlockHeader; e < kKeyBlockSize; e += kKeyEntrySize) {
+    b[e + kKeType] = kTypeZoned;
+    put_be32(&b[e + kKeOffset], 40000);  // cut to a position past every record
+    put_be32(&b[e + kKeLength], 70000);  // cut to the record area
+  }
+  const std::string longest = statement(b.data());
+  EXPECT_EQ(longest.size(), 5 + kMaxKeys * 16 + (kMaxKeys - 1) + 1);
+  EXPECT_EQ(longest.substr(0, 22), "SORT(32768,32767,ZD,D,");
+  EXPECT_EQ(longest.back(), ')');
+  // Only entries wholly inside the part in use, and inside the block.
+  b[kKeyBlockHeader + kKeDirection] = 0x77;  // any direction but 0x30: D
+  b[kKeyBlockHeader + kKeType] = 0x77;       // any other type: CH
+  put_be16(&b[kKbInUse], 49);
+  EXPECT_EQ(statement(b.data()), "SORT(32768,32767,CH,D)");
+  put_be16(&b[kKbInUse], 60);
+  put_be16(&b[kKbFirstEntry], 61);
+  EXPECT_EQ(statement(b.data()), "");
+  put_be16(&b[kKbInUse], 0xFFFF);
+  put_be16(&b[kKbFirstEntry], kKeyBlockSize - kKeyEntrySize);
+  put_be32(&b[kKeyBlockSize - 4], 0);
+  EXPECT_EQ(statement(b.data()), "SORT(32768,0,ZD,D)");
+  char text[kSortStatementCapacity];
+  EXPECT_EQ(sort_statement(nullptr, text), 0u);
+}
+
+TEST_F(Adaptor, EndFlagAfterExactlyNReturns) {
   start("S(00001,004,C,A)R(F,00004)");
   EXPECT_EQ(release("BBBB"), 0);
   EXPECT_EQ(release("AAAA"), 0);
-  EXPECT_EQ(fake.calls[1].record.substr(0, 6), "BBBB..");
-  EXPECT_EQ(fake.calls[2].record.back(), '.');  // the whole area is copied
-  fake.to_return = {"AAAA", "BBBB"};
-
+  fake.to_return = {"AAAA", "BBBB", "ZZZZ"};  // one more than released
   for (const char* expected : {"AAAA", "BBBB"}) {
-    area_.assign(kRecordAreaSize, '#');
+    fill('#', "");
     EXPECT_EQ(call(3), 0);
-    EXPECT_EQ(area_text(4), expected);
+    EXPECT_EQ(std::string(area_.begin(), area_.begin() + 4), expected);
     EXPECT_EQ(area_.back(), '.');  // the whole buffer comes back
     EXPECT_EQ(end_flag_, 0);
   }
-  area_.assign(kRecordAreaSize, '#');
-  EXPECT_EQ(call(3), 1);  // the status of the last EXTSM call
-  EXPECT_EQ(end_flag_, 1);
-  EXPECT_EQ(area_text(4), "####");
-  EXPECT_EQ(operations(), (std::vector<uint8_t>{0x01, 0xF3, 0xF3, 0x10, 0xF5, 0xF5, 0xF5}));
-}
-
-TEST_F(AdaptorTest, EndFlagComesAfterExactlyNReturns) {
-  start("S(00001,001,C,A)R(F,00001)");
-  const int n = 5;
-  for (int i = 0; i < n; ++i) release(std::string(1, static_cast<char>('a' + i)));
-  // A sort module that keeps answering 0 does not end the returns: the count does.
-  for (int i = 0; i < n + 3; ++i) fake.to_return.push_back("z");
-  for (int i = 1; i <= n; ++i) {
-    call(3);
-    EXPECT_EQ(end_flag_, 0) << "return " << i;
-  }
-  area_.assign(kRecordAreaSize, '#');
-  call(3);
+  fill('#', "");
+  EXPECT_EQ(call(3), 0);  // the count ends the returns, not the module
   EXPECT_EQ(end_flag_, 1);
   EXPECT_EQ(area_[0], '#');
-  EXPECT_EQ(fake.calls.back().operation, kOpReturn);  // 0xF5 is still sent
   end_flag_ = 7;
-  call(3);
-  EXPECT_EQ(end_flag_, 1);  // set again, never cleared
+  EXPECT_EQ(call(3), 1);  // the status of the last EXTSM call
+  EXPECT_EQ(end_flag_, 1);  // set again
+  EXPECT_EQ(operations(), (Bytes{0x01, 0xF3, 0xF3, 0x10, 0xF5, 0xF5, 0xF5, 0xF5}));
 }
 
-TEST_F(AdaptorTest, ReturnRightAfterStartSendsEndOfInputAndEnds) {
+TEST_F(Adaptor, EndOfInputBeforeTheFirstReturnAfterAnyOtherCall) {
   start("S(00001,001,C,A)R(F,00001)");
-  call(3);
-  EXPECT_EQ(operations(), (std::vector<uint8_t>{0x01, 0x10, 0xF5}));
+  call(3);  // straight after the start: end of input, and nothing to return
+  EXPECT_EQ(operations(), (Bytes{0x01, 0x10, 0xF5}));
   EXPECT_EQ(end_flag_, 1);
-}
-
-TEST_F(AdaptorTest, EndOfInputIsSentAgainAfterAnyOtherCall) {
   start("S(00001,001,C,A)R(F,00001)");
+  end_flag_ = 0;
   release("x");
   release("y");
   fake.to_return = {"x", "y"};
   call(3);
   EXPECT_EQ(call(9), 0);  // no action, but it is the previous function now
   call(3);
-  EXPECT_EQ(operations(), (std::vector<uint8_t>{0x01, 0xF3, 0xF3, 0x10, 0xF5, 0x10, 0xF5}));
+  EXPECT_EQ(operations(3), (Bytes{0x01, 0xF3, 0xF3, 0x10, 0xF5, 0x10, 0xF5}));
   EXPECT_EQ(end_flag_, 0);
 }
 
-TEST_F(AdaptorTest, ReturnsLastStatusOfTheSortModule) {
+TEST_F(Adaptor, StatusesAndNullArguments) {
   start("S(00001,001,C,A)R(F,00001)");
   fake.release_status = 245;
-  EXPECT_EQ(release("x"), 245);
-  EXPECT_EQ(call(0), 245);
+  EXPECT_EQ(release("k"), 245);
+  EXPECT_EQ(call(0), 245);  // other codes call nothing and keep the last status
   EXPECT_EQ(call(-1), 245);
-  EXPECT_EQ(fake.calls.size(), 2u);  // other codes call nothing
-  int32_t function = 3;
-  // Nothing queued: the fake answers 0xF5 with 1, and that is returned.
-  EXPECT_EQ(d15o37(&function, area_.data(), nullptr, &end_flag_), 1);
-  EXPECT_EQ(operations(1), (std::vector<uint8_t>{0xF3, 0x10, 0xF5}));
-}
-
-TEST_F(AdaptorTest, DigitFieldsCountNonDigitsAsZero) {
-  start("S(0A005,0x3,C,A)");
-  const std::vector<uint8_t> entry = key_entry(last_key_block(), 1);
-  EXPECT_EQ(entry, (std::vector<uint8_t>{0x30, 0x00, 0, 0, 0, 4, 0, 0, 0, 3}));
-
-  // Position 0 is sent as position - 1 in 32 bits.
-  start("S(00000,001,C,A)");
-  EXPECT_EQ(key_entry(last_key_block(), 1),
-            (std::vector<uint8_t>{0x30, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1}));
-
-  // A record length above the buffer is sent as the buffer size.
-  start("S(00001,001,C,A)R(F,99999)");
-  EXPECT_EQ(fake.calls.back().descriptor[38], 0x7F);
-  EXPECT_EQ(fake.calls.back().descriptor[39], 0xFF);
-}
-
-TEST_F(AdaptorTest, ReadsNothingPastTheControlLength) {
-  // The string is cut after "S(12": the rest of the position reads as zeros,
-  // the length as 0, the type and direction as blanks.
-  area_.assign(kRecordAreaSize, ' ');
-  memcpy(area_.data(), "S(12345,006,C,A)", 16);
-  testing::internal::CaptureStdout();
-  call(1, 4);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "TYPE IS  \n");
-  EXPECT_EQ(last_key_block()[15], 1);
-  EXPECT_EQ(key_entry(last_key_block(), 1),
-            (std::vector<uint8_t>{0x40, 0x00, 0, 0, 0x2E, 0xDF, 0, 0, 0, 0}));  // 12000 - 1
-
-  // "S(" in the last two bytes of a length clamped to the area: no keys, and
-  // no read past the area.
-  area_.assign(kRecordAreaSize, ' ');
-  memcpy(area_.data() + kRecordAreaSize - 2, "S(", 2);
-  call(1, 1'000'000);
-  EXPECT_EQ(last_key_block()[15], 0);
-
-  // A negative length reads nothing: the previous keys stay.
-  memcpy(area_.data(), "S(00001,001,C,A)", 16);
-  call(1, -5);
-  EXPECT_EQ(last_key_block()[15], 0);
-}
-
-TEST_F(AdaptorTest, KeysAfterTheHundredthAreIgnored) {
-  std::string control = "S(";
-  for (int k = 1; k <= 105; ++k) {
-    char key[32];
-    snprintf(key, sizeof key, "%s%05d,%03d,C,%c", k > 1 ? "," : "", k, k % 1000, k % 2 ? 'A' : 'D');
-    control += key;
-  }
-  control += ")R(F,00200)";
-  start(control);
-  const std::vector<uint8_t>& kb = last_key_block();
-  EXPECT_EQ(get_be16(kb.data() + kKbInUse), kKeyBlockSize);
-  EXPECT_EQ(get_be16(kb.data() + kKbKeyCount), 100u);
-  EXPECT_EQ(get_be32(key_entry(kb, 100).data() + kKeOffset), 99u);
-  EXPECT_EQ(get_be32(key_entry(kb, 100).data() + kKeLength), 100u);
-  EXPECT_EQ(key_entry(kb, 100)[0], 0x40);
-  EXPECT_EQ(fake.calls.back().descriptor[39], 200);  // the record part is still read
-}
-
-TEST_F(AdaptorTest, NullArgumentsAreNeitherReadNorWritten) {
-  start("S(00001,001,C,A)R(F,00001)");
-  release("k");
-  int32_t function = 1;
-  int32_t length = 50;
+  EXPECT_EQ(fake.calls.size(), 2u);
+  int32_t function = 1, length = 50;
   D15O37(&function, nullptr, &length, &end_flag_);  // parses an empty string
-  EXPECT_EQ(last_key_block()[15], 1);
-
+  EXPECT_EQ(key_count(), 1u);
   function = 2;
   D15O37(&function, nullptr, &length, &end_flag_);
-  EXPECT_EQ(fake.calls.back().operation, kOpRelease);
-  EXPECT_EQ(fake.calls.back().record[0], 'k');  // the buffer as it was
-
+  EXPECT_EQ(last().record[0], 'k');  // the buffer as it was
   function = 3;
   fake.to_return = {"r"};
   D15O37(&function, nullptr, nullptr, nullptr);
   D15O37(&function, nullptr, nullptr, nullptr);  // past the end: no flag to set
   D15O37(nullptr, nullptr, nullptr, nullptr);    // counts as another code
-  D15O37(&function, area_.data(), nullptr, &end_flag_);
-  EXPECT_EQ(operations(), (std::vector<uint8_t>{0x01, 0xF3, 0x01, 0xF3, 0x10, 0xF5, 0xF5, 0x10,
-                                                0xF5}));
+  end_flag_ = 0;
+  EXPECT_EQ(d15o37(&function, area_.data(), nullptr, &end_flag_), 1);
+  EXPECT_EQ(operations(), (Bytes{0x01, 0xF3, 0x01, 0xF3, 0x10, 0xF5, 0xF5, 0x10, 0xF5}));
   EXPECT_EQ(end_flag_, 1);
 }
 

@@ -1,12 +1,11 @@
-*> SORTCLIENT: a COBOL program that sorts records through D15O37 and checks
-*> what comes back. Three sorts of the same 20 records (80 bytes each):
+*> SORTCLIENT: a COBOL program that sorts 20 records of 80 bytes through
+*> D15O37 three times and checks what comes back:
 *>   1. department (character) ascending, then amount (packed) descending;
 *>   2. score (signed zoned) ascending;
 *>   3. a copy: "S()" names no keys, so the records keep their order.
-*> Records with equal keys must come back in release order. Each sort must
-*> return every record exactly once, and the end flag must come with the
-*> 21st return call and not before. Exits with return code 1 on any
-*> mismatch, after displaying it.
+*> Equal keys must come back in release order, every record exactly once and
+*> unchanged, and the end flag with the 21st return call, not before. Exits
+*> with return code 1 on any mismatch, after displaying it.
 IDENTIFICATION DIVISION.
 PROGRAM-ID. SORTCLIENT.
 DATA DIVISION.
@@ -17,69 +16,22 @@ WORKING-STORAGE SECTION.
 01 WS-STATUS      PIC S9(9) COMP-5.
 01 WS-AREA        PIC X(32767).
 01 WS-RECORD REDEFINES WS-AREA.
-   05 REC-DEPT        PIC X(4).
-   05 REC-AMOUNT      PIC S9(7) COMP-3.
-   05 REC-SCORE       PIC S9(4).
-   05 REC-SEQ         PIC 9(4).
-   05 REC-TAG.
-      10 REC-TAG-TEXT PIC X(4).
-      10 REC-TAG-SEQ  PIC 9(4).
-   05 REC-REST        PIC X(56).
-   05 FILLER          PIC X(32687).
+   05 REC-DEPT    PIC X(4).
+   05 REC-AMOUNT  PIC S9(7) COMP-3.
+   05 REC-SCORE   PIC S9(4).
+   05 REC-SEQ     PIC 9(4).
+   05 REC-REST    PIC X(60).
+   05 REC-TAIL    PIC 9(4).
+   05 FILLER      PIC X(32687).
+*> The field values of record N, computed so that keys repeat.
+01 DEPT-NAMES     PIC X(16) VALUE "WESTEASTNORTSOUT".
+01 E-DEPT         PIC X(4).
+01 E-AMOUNT       PIC S9(7).
+01 E-SCORE        PIC S9(4).
+01 N              PIC S9(4) COMP.
+01 K              PIC S9(4) COMP.
 
-01 RECORD-COUNT   PIC S9(4) COMP VALUE 20.
-01 DEPT-VALUES    PIC X(80) VALUE
-   "WESTEASTNORTEASTSOUTWESTEASTNORTWESTSOUTEASTNORTWESTSOUTEASTNORTWESTSOUTEASTNORT".
-01 DEPT-TABLE REDEFINES DEPT-VALUES.
-   05 IN-DEPT PIC X(4) OCCURS 20.
-01 AMOUNT-VALUES.
-   05 FILLER PIC S9(7) VALUE +1500.
-   05 FILLER PIC S9(7) VALUE -250.
-   05 FILLER PIC S9(7) VALUE +1500.
-   05 FILLER PIC S9(7) VALUE +999.
-   05 FILLER PIC S9(7) VALUE +0.
-   05 FILLER PIC S9(7) VALUE +1500.
-   05 FILLER PIC S9(7) VALUE -250.
-   05 FILLER PIC S9(7) VALUE -3000.
-   05 FILLER PIC S9(7) VALUE +2.
-   05 FILLER PIC S9(7) VALUE +75.
-   05 FILLER PIC S9(7) VALUE +999.
-   05 FILLER PIC S9(7) VALUE +1500.
-   05 FILLER PIC S9(7) VALUE -1.
-   05 FILLER PIC S9(7) VALUE +75.
-   05 FILLER PIC S9(7) VALUE +42.
-   05 FILLER PIC S9(7) VALUE +0.
-   05 FILLER PIC S9(7) VALUE +1500.
-   05 FILLER PIC S9(7) VALUE -75.
-   05 FILLER PIC S9(7) VALUE +999.
-   05 FILLER PIC S9(7) VALUE -3000.
-01 AMOUNT-TABLE REDEFINES AMOUNT-VALUES.
-   05 IN-AMOUNT PIC S9(7) OCCURS 20.
-01 SCORE-VALUES.
-   05 FILLER PIC S9(4) VALUE +12.
-   05 FILLER PIC S9(4) VALUE -7.
-   05 FILLER PIC S9(4) VALUE +300.
-   05 FILLER PIC S9(4) VALUE -7.
-   05 FILLER PIC S9(4) VALUE +45.
-   05 FILLER PIC S9(4) VALUE -120.
-   05 FILLER PIC S9(4) VALUE +0.
-   05 FILLER PIC S9(4) VALUE +12.
-   05 FILLER PIC S9(4) VALUE +9999.
-   05 FILLER PIC S9(4) VALUE -9999.
-   05 FILLER PIC S9(4) VALUE +45.
-   05 FILLER PIC S9(4) VALUE +1.
-   05 FILLER PIC S9(4) VALUE -1.
-   05 FILLER PIC S9(4) VALUE +300.
-   05 FILLER PIC S9(4) VALUE +12.
-   05 FILLER PIC S9(4) VALUE -45.
-   05 FILLER PIC S9(4) VALUE +7.
-   05 FILLER PIC S9(4) VALUE +0.
-   05 FILLER PIC S9(4) VALUE +8.
-   05 FILLER PIC S9(4) VALUE -300.
-01 SCORE-TABLE REDEFINES SCORE-VALUES.
-   05 IN-SCORE PIC S9(4) OCCURS 20.
-
-01 CONTROL-TEXT   PIC X(60).
+01 CONTROL-TEXT   PIC X(40).
 01 CONTROL-LENGTH PIC S9(9) COMP-5.
 01 RUN-NO         PIC 9.
 01 I              PIC S9(4) COMP.
@@ -116,125 +68,95 @@ MAIN-LINE.
     STOP RUN.
 
 SORT-AND-CHECK.
+    MOVE 0 TO I
     MOVE SPACES TO WS-AREA
     MOVE CONTROL-TEXT TO WS-AREA
     MOVE CONTROL-LENGTH TO WS-LENGTH
     MOVE 1 TO WS-FUNCTION
     PERFORM CALL-ADAPTOR
-    IF WS-STATUS NOT = 0
-        MOVE "start status not 0" TO MISMATCH-TEXT
-        PERFORM REPORT-MISMATCH
-    END-IF
-
     MOVE 2 TO WS-FUNCTION
-    PERFORM VARYING I FROM 1 BY 1 UNTIL I > RECORD-COUNT
-        PERFORM BUILD-RECORD
+    PERFORM VARYING I FROM 1 BY 1 UNTIL I > 20
+        MOVE I TO N
+        PERFORM EXPECTED-VALUES
+        MOVE SPACES TO WS-AREA
+        MOVE E-DEPT TO REC-DEPT
+        MOVE E-AMOUNT TO REC-AMOUNT
+        MOVE E-SCORE TO REC-SCORE
+        MOVE I TO REC-SEQ REC-TAIL
         PERFORM CALL-ADAPTOR
-        IF WS-STATUS NOT = 0
-            MOVE "release status not 0" TO MISMATCH-TEXT
-            PERFORM REPORT-MISMATCH
-        END-IF
     END-PERFORM
-
     MOVE ZEROS TO SEEN-TABLE
     MOVE 0 TO WS-END-FLAG
     MOVE 3 TO WS-FUNCTION
-    PERFORM VARYING I FROM 1 BY 1 UNTIL I > RECORD-COUNT
+    PERFORM VARYING I FROM 1 BY 1 UNTIL I > 20
         MOVE SPACES TO WS-AREA
         PERFORM CALL-ADAPTOR
-        IF WS-STATUS NOT = 0
-            MOVE "return status not 0" TO MISMATCH-TEXT
-            PERFORM REPORT-MISMATCH
-        END-IF
         IF WS-END-FLAG NOT = 0
             MOVE "end flag before the last record" TO MISMATCH-TEXT
             PERFORM REPORT-MISMATCH
         END-IF
         PERFORM CHECK-RECORD
     END-PERFORM
-
-    PERFORM CALL-ADAPTOR
-    IF WS-END-FLAG NOT = 1
-        MOVE "no end flag after the last record" TO MISMATCH-TEXT
+    CALL "D15O37" USING WS-FUNCTION WS-AREA WS-LENGTH WS-END-FLAG
+    IF WS-END-FLAG NOT = 1 OR RETURN-CODE NOT = 1
+        MOVE "no end after the last record" TO MISMATCH-TEXT
         PERFORM REPORT-MISMATCH
     END-IF
-    IF WS-STATUS NOT = 1
-        MOVE "end status not 1" TO MISMATCH-TEXT
+    IF SEEN-TABLE NOT = ALL "1"
+        MOVE "a record never came back" TO MISMATCH-TEXT
         PERFORM REPORT-MISMATCH
-    END-IF
-    PERFORM VARYING I FROM 1 BY 1 UNTIL I > RECORD-COUNT
-        IF SEEN (I) NOT = 1
-            MOVE "a record never came back" TO MISMATCH-TEXT
-            PERFORM REPORT-MISMATCH
-        END-IF
-    END-PERFORM.
+    END-IF.
 
 CALL-ADAPTOR.
     CALL "D15O37" USING WS-FUNCTION WS-AREA WS-LENGTH WS-END-FLAG
-    MOVE RETURN-CODE TO WS-STATUS.
-
-BUILD-RECORD.
-    MOVE SPACES TO WS-AREA
-    MOVE IN-DEPT (I) TO REC-DEPT
-    MOVE IN-AMOUNT (I) TO REC-AMOUNT
-    MOVE IN-SCORE (I) TO REC-SCORE
-    MOVE I TO REC-SEQ
-    MOVE "TAG-" TO REC-TAG-TEXT
-    MOVE I TO REC-TAG-SEQ.
-
-CHECK-RECORD.
-    IF REC-SEQ NOT NUMERIC OR REC-SEQ < 1 OR REC-SEQ > RECORD-COUNT
-        MOVE "a record that was never released" TO MISMATCH-TEXT
+    MOVE RETURN-CODE TO WS-STATUS
+    IF WS-STATUS NOT = 0
+        MOVE "status not 0" TO MISMATCH-TEXT
         PERFORM REPORT-MISMATCH
-    ELSE
-        IF SEEN (REC-SEQ) NOT = 0
-            MOVE "a record came back twice" TO MISMATCH-TEXT
-            PERFORM REPORT-MISMATCH
-        END-IF
-        MOVE 1 TO SEEN (REC-SEQ)
-        IF REC-DEPT NOT = IN-DEPT (REC-SEQ)
-           OR REC-AMOUNT NOT = IN-AMOUNT (REC-SEQ)
-           OR REC-SCORE NOT = IN-SCORE (REC-SEQ)
-           OR REC-TAG-TEXT NOT = "TAG-"
-           OR REC-TAG-SEQ NOT = REC-SEQ
-           OR REC-REST NOT = SPACES
-            MOVE "record bytes changed" TO MISMATCH-TEXT
-            PERFORM REPORT-MISMATCH
-        END-IF
-        IF I > 1
-            PERFORM CHECK-ORDER
-        END-IF
-        MOVE REC-DEPT TO PREV-DEPT
-        MOVE REC-AMOUNT TO PREV-AMOUNT
-        MOVE REC-SCORE TO PREV-SCORE
-        MOVE REC-SEQ TO PREV-SEQ
     END-IF.
 
-CHECK-ORDER.
-    EVALUATE RUN-NO
-        WHEN 1
-            IF PREV-DEPT > REC-DEPT
-               OR (PREV-DEPT = REC-DEPT AND PREV-AMOUNT < REC-AMOUNT)
-               OR (PREV-DEPT = REC-DEPT AND PREV-AMOUNT = REC-AMOUNT
-                   AND PREV-SEQ > REC-SEQ)
+EXPECTED-VALUES.
+    COMPUTE K = FUNCTION MOD(N * 3, 4) * 4 + 1
+    MOVE DEPT-NAMES(K:4) TO E-DEPT
+    COMPUTE E-AMOUNT = (FUNCTION MOD(N * 7, 9) - 4) * 375
+    COMPUTE E-SCORE = (FUNCTION MOD(N * 11, 13) - 6) * 17.
+
+CHECK-RECORD.
+    IF REC-SEQ NOT NUMERIC OR REC-SEQ < 1 OR REC-SEQ > 20
+        MOVE "a record that was never released" TO MISMATCH-TEXT
+        PERFORM REPORT-MISMATCH
+        EXIT PARAGRAPH
+    END-IF
+    IF SEEN (REC-SEQ) NOT = 0
+        MOVE "a record came back twice" TO MISMATCH-TEXT
+        PERFORM REPORT-MISMATCH
+    END-IF
+    MOVE 1 TO SEEN (REC-SEQ)
+    MOVE REC-SEQ TO N
+    PERFORM EXPECTED-VALUES
+    IF REC-DEPT NOT = E-DEPT OR REC-AMOUNT NOT = E-AMOUNT OR REC-SCORE NOT = E-SCORE
+       OR REC-REST NOT = SPACES OR REC-TAIL NOT = REC-SEQ
+        MOVE "record bytes changed" TO MISMATCH-TEXT
+        PERFORM REPORT-MISMATCH
+    END-IF
+    IF I > 1
+        EVALUATE TRUE
+            WHEN RUN-NO = 1 AND (PREV-DEPT > REC-DEPT OR (PREV-DEPT = REC-DEPT
+                 AND (PREV-AMOUNT < REC-AMOUNT OR (PREV-AMOUNT = REC-AMOUNT
+                 AND PREV-SEQ > REC-SEQ))))
+            WHEN RUN-NO = 2 AND (PREV-SCORE > REC-SCORE
+                 OR (PREV-SCORE = REC-SCORE AND PREV-SEQ > REC-SEQ))
+            WHEN RUN-NO = 3 AND REC-SEQ NOT = I
                 MOVE "out of order" TO MISMATCH-TEXT
                 PERFORM REPORT-MISMATCH
-            END-IF
-        WHEN 2
-            IF PREV-SCORE > REC-SCORE
-               OR (PREV-SCORE = REC-SCORE AND PREV-SEQ > REC-SEQ)
-                MOVE "out of order" TO MISMATCH-TEXT
-                PERFORM REPORT-MISMATCH
-            END-IF
-        WHEN OTHER
-            IF REC-SEQ NOT = I
-                MOVE "out of release order" TO MISMATCH-TEXT
-                PERFORM REPORT-MISMATCH
-            END-IF
-    END-EVALUATE.
+        END-EVALUATE
+    END-IF
+    MOVE REC-DEPT TO PREV-DEPT
+    MOVE REC-AMOUNT TO PREV-AMOUNT
+    MOVE REC-SCORE TO PREV-SCORE
+    MOVE REC-SEQ TO PREV-SEQ.
 
 REPORT-MISMATCH.
     ADD 1 TO FAILURES
     DISPLAY "SORTCLIENT sort " RUN-NO " call " I ": " MISMATCH-TEXT
-        " (status " WS-STATUS ", end flag " WS-END-FLAG
-        ", record " REC-SEQ ")".
+        " (status " WS-STATUS ", end flag " WS-END-FLAG ", record " REC-SEQ ")".
