@@ -3,20 +3,9 @@
 #include <bit>
 
 #include "compare/outcome.h"
+#include "records/byte_order.h"
 
 namespace zara {
-
-namespace {
-
-inline uint32_t load_le32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-inline uint64_t load_le64(const uint8_t* p) {
-  return uint64_t{load_le32(p)} | uint64_t{load_le32(p + 4)} << 32;
-}
-
-}  // namespace
 
 // A working length other than 4 or 8 ranks the first field greater without
 // reading either field. Short first field: it cannot hold a whole number,
@@ -26,9 +15,9 @@ int compieee(const uint8_t* a, uint32_t la, const uint8_t* b, uint32_t lb) {
   if (lb != 4 && lb != 8) return kFirstGreater;
   if (la < lb) return kFirstSmaller;
   if (lb == 4) {
-    return value_outcome(std::bit_cast<float>(load_le32(a)), std::bit_cast<float>(load_le32(b)));
+    return value_outcome(std::bit_cast<float>(le32(a)), std::bit_cast<float>(le32(b)));
   }
-  return value_outcome(std::bit_cast<double>(load_le64(a)), std::bit_cast<double>(load_le64(b)));
+  return value_outcome(std::bit_cast<double>(le64(a)), std::bit_cast<double>(le64(b)));
 }
 
 }  // namespace zara

@@ -9,6 +9,7 @@
 
 #include "control/statements.h"
 #include "engine/run_state.h"
+#include "records/input.h"
 
 namespace zara {
 
@@ -38,11 +39,8 @@ bool altseq_r() {
   cpnm[kOptAltseq] = 1;
   Scanner& sc = gv.scan;
   if (!find_parenl(sc) || !s_gettok(sc, kStatementDelims)) return fail(kAltseqOperand);
-  if (sc.tok_len == 0 || sc.tok_len + 1 > kPathBufferSize ||
-      memchr(sc.tok_start, '\0', sc.tok_len))
+  if (sc.tok_len == 0 || !name_to_path(sc.tok_start, sc.tok_len, gv.path_buffer))
     return fail(kAltseqOperand);
-  memcpy(gv.path_buffer, sc.tok_start, sc.tok_len);
-  gv.path_buffer[sc.tok_len] = '\0';
   const int fd = open(gv.path_buffer, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return fail(kAltseqOperand);
   const bool ok = read_image(fd);

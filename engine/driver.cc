@@ -113,14 +113,12 @@ bool s_init2() {
 
 bool output_path() {
   const uint32_t n = gv.output_name_length;
-  // A name that does not fit, or that holds a NUL (which would name another
-  // file), leaves an empty path: the output then cannot be created (210).
-  if (n == 0 || n + 1 > kPathBufferSize || memchr(gv.output_name, '\0', n)) {
+  // A name that cannot name a file leaves an empty path: the output then
+  // cannot be created (210).
+  if (n == 0 || !name_to_path(gv.output_name, n, gv.path_buffer)) {
     gv.path_buffer[0] = '\0';
     return false;
   }
-  memcpy(gv.path_buffer, gv.output_name, n);
-  gv.path_buffer[n] = '\0';
   return true;
 }
 

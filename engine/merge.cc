@@ -12,6 +12,7 @@
 #include "engine/progress.h"
 #include "engine/run_state.h"
 #include "engine/work_files.h"
+#include "records/byte_order.h"
 #include "records/file_io.h"
 #include "records/headers.h"
 #include "records/output.h"
@@ -22,10 +23,6 @@ namespace zara {
 namespace {
 
 constexpr uint32_t kHeaderBytes = 8;  // length word and sequence number
-
-uint32_t le32(const uint8_t* p) {
-  return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
 
 // The descriptor of run r's current record.
 RecordDesc current_of(uint32_t r) {

@@ -34,11 +34,7 @@ uint64_t total_input_size() {
   if (!s_getffn()) return 0;
   do {
     char path[kPathBufferSize];
-    const Scanner& sc = gv.names;
-    if (sc.tok_len + 1 > sizeof path || (sc.tok_len && memchr(sc.tok_start, 0, sc.tok_len)))
-      continue;
-    if (sc.tok_len) memcpy(path, sc.tok_start, sc.tok_len);
-    path[sc.tok_len] = '\0';
+    if (!name_to_path(gv.names.tok_start, gv.names.tok_len, path)) continue;
     struct stat st;
     if (stat(path, &st) == 0 && S_ISREG(st.st_mode)) {
       uint64_t size = static_cast<uint64_t>(st.st_size);
@@ -56,8 +52,6 @@ void progress_run_started() {
   figures = zara_progress{};
   if (callback) figures.bytes_total = total_input_size();
 }
-
-void progress_input_opened(int) {}
 
 void progress_load_read() {
   ++figures.memory_loads;

@@ -11,7 +11,6 @@ namespace zara {
 // A run starts: counters to zero; with a callback, the total input size is
 // taken from the input names.
 void progress_run_started();
-void progress_input_opened(int fd);
 inline void progress_bytes_read(uint32_t n);
 // Boundaries: a memory load was read; a merge begins or ends; the run ends.
 void progress_load_read();

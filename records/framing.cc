@@ -1,9 +1,10 @@
 #include "records/framing.h"
+#include "records/byte_order.h"
 
 #include <cstring>
 
-#if defined(__i386__) || defined(__x86_64__)
-#include <immintrin.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
 #endif
 
 #include "zara15z37.h"
@@ -25,9 +26,6 @@ FrameResult record_of(uint32_t length, uint32_t remaining) {
   return {Frame::kRecord, length};
 }
 
-uint32_t le16(const uint8_t* p) { return uint32_t{p[0]} | (uint32_t{p[1]} << 8); }
-uint32_t be16(const uint8_t* p) { return (uint32_t{p[0]} << 8) | p[1]; }
-
 // Bytes that stop the TXT scan: the three terminators and the end mark.
 struct TxtStops {
   bool stop[256] = {};
@@ -42,8 +40,25 @@ uint32_t find_txt_stop_bytes(const uint8_t* p, uint32_t i, uint32_t n) {
   return n;
 }
 
-// The same 8 bytes at a time in a general register (no vector unit).
-uint32_t find_txt_stop_words(const uint8_t* p, uint32_t n) {
+#if defined(__SSE2__)
+// 16 bytes at a time where the target has SSE2 (every x86-64); lines are
+// long compared to a vector.
+uint32_t find_txt_stop(const uint8_t* p, uint32_t n) {
+  const __m128i lf = _mm_set1_epi8(0x0A), cr = _mm_set1_epi8(0x0D);
+  const __m128i ff = _mm_set1_epi8(0x0C), eof = _mm_set1_epi8(0x1A);
+  uint32_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)),
+                                     _mm_or_si128(_mm_cmpeq_epi8(v, ff), _mm_cmpeq_epi8(v, eof)));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask) return i + static_cast<uint32_t>(__builtin_ctz(mask));
+  }
+  return find_txt_stop_bytes(p, i, n);
+}
+#else
+// Without a vector unit, 8 bytes at a time in a general register.
+uint32_t find_txt_stop(const uint8_t* p, uint32_t n) {
   constexpr uint64_t kOnes = 0x0101010101010101ull;
   constexpr uint64_t kHighs = 0x8080808080808080ull;
   // Nonzero high bit in the bytes of w that are zero (exact for the lowest).
@@ -58,49 +73,6 @@ uint32_t find_txt_stop_words(const uint8_t* p, uint32_t n) {
   }
   return find_txt_stop_bytes(p, i, n);
 }
-
-#if defined(__i386__) || defined(__x86_64__)
-// 16 bytes at a time with SSE2, 32 with AVX2; chosen once by what the
-// processor has. Lines are long compared to a vector.
-__attribute__((target("sse2"))) uint32_t find_txt_stop_sse2(const uint8_t* p, uint32_t n) {
-  const __m128i lf = _mm_set1_epi8(0x0A), cr = _mm_set1_epi8(0x0D);
-  const __m128i ff = _mm_set1_epi8(0x0C), eof = _mm_set1_epi8(0x1A);
-  uint32_t i = 0;
-  for (; i + 16 <= n; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)),
-                                     _mm_or_si128(_mm_cmpeq_epi8(v, ff), _mm_cmpeq_epi8(v, eof)));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
-    if (mask) return i + static_cast<uint32_t>(__builtin_ctz(mask));
-  }
-  return find_txt_stop_bytes(p, i, n);
-}
-
-__attribute__((target("avx2"))) uint32_t find_txt_stop_avx2(const uint8_t* p, uint32_t n) {
-  const __m256i lf = _mm256_set1_epi8(0x0A), cr = _mm256_set1_epi8(0x0D);
-  const __m256i ff = _mm256_set1_epi8(0x0C), eof = _mm256_set1_epi8(0x1A);
-  uint32_t i = 0;
-  for (; i + 32 <= n; i += 32) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
-    const __m256i hit =
-        _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(v, lf), _mm256_cmpeq_epi8(v, cr)),
-                        _mm256_or_si256(_mm256_cmpeq_epi8(v, ff), _mm256_cmpeq_epi8(v, eof)));
-    const unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
-    if (mask) return i + static_cast<uint32_t>(__builtin_ctz(mask));
-  }
-  return find_txt_stop_bytes(p, i, n);
-}
-
-using FindStopFn = uint32_t (*)(const uint8_t*, uint32_t);
-FindStopFn choose_find_txt_stop() {
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2")) return find_txt_stop_avx2;
-  if (__builtin_cpu_supports("sse2")) return find_txt_stop_sse2;
-  return find_txt_stop_words;
-}
-const FindStopFn find_txt_stop = choose_find_txt_stop();
-#else
-uint32_t find_txt_stop(const uint8_t* p, uint32_t n) { return find_txt_stop_words(p, n); }
 #endif
 
 }  // namespace

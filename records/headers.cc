@@ -12,6 +12,7 @@
 
 #include "engine/run_state.h"
 #include "engine/work_files.h"
+#include "records/byte_order.h"
 #include "records/file_io.h"
 #include "records/input.h"
 
@@ -20,9 +21,6 @@ namespace zara {
 namespace {
 
 constexpr uint32_t kDb3SmallestHeader = 32;
-
-uint32_t le16(const uint8_t* p) { return uint32_t{p[0]} | (uint32_t{p[1]} << 8); }
-uint32_t be16(const uint8_t* p) { return (uint32_t{p[0]} << 8) | p[1]; }
 
 // Opens the first input for a header check; -1 with a status.
 int open_first_input() {
@@ -138,7 +136,7 @@ bool uh_null() { return true; }
 bool uh_db3() {
   uint8_t count[4];
   const uint32_t n = gv.records_written;
-  for (int i = 0; i < 4; ++i) count[i] = static_cast<uint8_t>(n >> (8 * i));
+  put_le(count, n, 4);
   if (lseek(gv.out_fd, 4, SEEK_SET) < 0 || !write_fully(gv.out_fd, count, 4))
     return fail(kDb3HeaderError);
   return true;

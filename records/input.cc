@@ -38,7 +38,6 @@ bool open_current_input() {
   gv.input_open = 1;
   if (gv.skip_header && lseek(fd, static_cast<off_t>(gv.header_skip), SEEK_SET) < 0)
     return fail(kInputSkipError);
-  progress_input_opened(fd);
   return true;
 }
 

@@ -16,6 +16,10 @@ extern const char kInputNameDelims[];
 // Restarts the input-name list (gv.names) and takes its first name. False
 // when the list is empty.
 bool s_getffn();
+// Copies a name of `length` bytes with its NUL into `out` (kPathBufferSize
+// bytes). False when it does not fit, or holds a NUL of its own, which
+// would name another file.
+bool name_to_path(const char* name, uint32_t length, char* out);
 // Opens the name last taken (gv.names token) read-only, through
 // gv.path_buffer. Returns the descriptor, or -1 (also for a name that does
 // not fit the path buffer).

@@ -20,10 +20,6 @@ bool s_getffn() {
   return s_gettok(gv.names, kInputNameDelims);
 }
 
-namespace {
-
-// Copies a name into `out` (kPathBufferSize bytes) with its NUL. False when
-// it does not fit or holds a NUL of its own, which would open another file.
 bool name_to_path(const char* name, uint32_t length, char* out) {
   if (length + 1 > kPathBufferSize) return false;
   if (length > 0 && memchr(name, '\0', length)) return false;
@@ -31,6 +27,8 @@ bool name_to_path(const char* name, uint32_t length, char* out) {
   out[length] = '\0';
   return true;
 }
+
+namespace {
 
 // The output names an existing file that is also the input `name`.
 bool same_file(const struct stat& output, const char* name, uint32_t length) {

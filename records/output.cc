@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/work_files.h"
+#include "records/byte_order.h"
 #include "records/file_io.h"
 #include "records/headers.h"
 #include "records/outrec.h"
@@ -15,13 +16,6 @@
 namespace zara {
 
 namespace {
-
-void put_le32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 // With APPEND an existing output is written from its end; a TXT output
 // loses its trailing 0x1A so that the new records start in its place.
@@ -112,8 +106,8 @@ bool s_movrecb(const uint8_t* record, uint32_t length, uint32_t sequence) {
   }
   uint8_t* out = gv.out_buffer + gv.out_fill;
   if (work_form) {
-    put_le32(out, static_cast<uint32_t>(body));
-    put_le32(out + 4, sequence);
+    put_le(out, static_cast<uint32_t>(body), 4);
+    put_le(out + 4, sequence, 4);
     out += 8;
   }
   if (reformat) {
@@ -133,8 +127,11 @@ bool flush_duplicates() {
 }
 
 bool s_movrec(const RecordDesc& record) {
-  if (dupcheck(record.addr, record.len, record.seq, 0) != 0) return false;
-  if (gv.dup_result != 0) return true;
+  // Without duplicate processing every record passes: no call per record.
+  if (gv.hold_active) {
+    if (dupcheck(record.addr, record.len, record.seq, 0) != 0) return false;
+    if (gv.dup_result != 0) return true;
+  }
   return s_movrecb(record.addr, record.len, record.seq);
 }
 

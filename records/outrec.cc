@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/run_state.h"
+#include "records/byte_order.h"
 
 namespace zara {
 
@@ -29,10 +30,6 @@ void place_field(uint8_t* out, const uint8_t* record, uint32_t length, uint32_t 
   const uint32_t copied = count < available ? count : available;
   if (copied > 0) memcpy(out, record + offset, copied);
   if (count > copied) memset(out + copied, 0x20, count - copied);
-}
-
-void place_le(uint8_t* out, uint32_t value, uint32_t bytes) {
-  for (uint32_t i = 0; i < bytes; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 // The first 7 characters of `value` printed with at least 7 digits.
@@ -65,11 +62,11 @@ void outrec_place(uint8_t* out, const uint8_t* record, uint32_t length, uint32_t
         memcpy(out, item.data, n <= sizeof item.data ? n : sizeof item.data);
         break;
       case kItemRecl:
-        place_le(out, total - 2, 2);
+        put_le(out, total - 2, 2);
         break;
       case kItemRrn:
       case kItemRba:
-        place_le(out, sequence, 4);
+        put_le(out, sequence, 4);
         break;
       case kItemDupc:
         place_seven_digits(out, gv.dup_count);
