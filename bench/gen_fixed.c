@@ -9,13 +9,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-static uint64_t state;
-static uint64_t next(void) {
-  state ^= state << 13;
-  state ^= state >> 7;
-  state ^= state << 17;
-  return state;
-}
+#include "xorshift.h"
+
 
 int main(int argc, char **argv) {
   if (argc != 3) {
@@ -23,7 +18,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   unsigned long long count = strtoull(argv[1], NULL, 10);
-  state = strtoull(argv[2], NULL, 10) * 0x9E3779B97F4A7C15ull + 1;
+  xorshift_seed(strtoull(argv[2], NULL, 10));
   unsigned char r[100];
   for (unsigned long long n = 0; n < count; ++n) {
     /* A small key range makes ties, so the later keys take part. */

@@ -4,13 +4,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-static uint64_t state;
-static uint64_t next(void) {
-  state ^= state << 13;
-  state ^= state >> 7;
-  state ^= state << 17;
-  return state;
-}
+#include "xorshift.h"
+
 
 int main(int argc, char **argv) {
   if (argc != 3) {
@@ -18,7 +13,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   unsigned long long total = strtoull(argv[1], NULL, 10);
-  state = strtoull(argv[2], NULL, 10) * 0x9E3779B97F4A7C15ull + 1;
+  xorshift_seed(strtoull(argv[2], NULL, 10));
   static char line[256];
   unsigned long long written = 0;
   while (written < total) {

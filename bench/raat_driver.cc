@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/xorshift.h"
 #include "zara15z37.h"
 
 namespace {
@@ -18,13 +19,6 @@ namespace {
 constexpr uint32_t kRecordLength = 40;
 constexpr uint32_t kKeyLength = 10;
 
-uint64_t state;
-uint64_t next() {
-  state ^= state << 13;
-  state ^= state >> 7;
-  state ^= state << 17;
-  return state;
-}
 
 void make_record(char* r) {
   for (uint32_t i = 0; i < kRecordLength; ++i) r[i] = static_cast<char>('!' + next() % 94);
@@ -94,7 +88,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const uint64_t count = strtoull(argv[2], nullptr, 10);
-  state = strtoull(argv[3], nullptr, 10) * 0x9E3779B97F4A7C15ull + 1;
+  xorshift_seed(strtoull(argv[3], nullptr, 10));
   if (strcmp(argv[1], "engine") == 0)
     return run_engine(count, argc > 4 ? argv[4] : "SORT (1,10,CH,A) CORE (0)");
   return run_stable_sort(count);

@@ -43,7 +43,7 @@ tools=$build/bench-tools
 mkdir -p "$tools"
 cc -O2 -o "$tools/gen_text" "$here/gen_text.c"
 cc -O2 -o "$tools/gen_fixed" "$here/gen_fixed.c"
-c++ -O2 -std=c++20 -I"$root/include" -o "$tools/raat_driver" "$here/raat_driver.cc" \
+c++ -O2 -std=c++20 -I"$root" -I"$root/include" -o "$tools/raat_driver" "$here/raat_driver.cc" \
   -L"$build" -lzara15z37 -Wl,-rpath,"$build"
 have_cobol=0
 if command -v cobc >/dev/null; then
