@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "control/keyword_tables.h"
+#include "control/item_list.h"
 #include "control/statements.h"
 #include "engine/run_state.h"
 
@@ -56,16 +57,7 @@ bool read_key(Scanner& sc, KeyField& key) {
 bool sort_r() {
   cp[kCpSort] = 1;
   Scanner& sc = gv.scan;
-  uint32_t count = 0;
-  for (;;) {
-    if (!read_key(sc, sp.entries[count])) return false;
-    ++count;
-    if (find_parenr(sc)) {
-      sp.count = count;
-      return true;
-    }
-    if (count == sp.capacity) return fail(kTableFull);
-  }
+  return read_item_list(sc, sp, read_key);
 }
 
 }  // namespace zara

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "control/item_list.h"
 #include "control/keyword_tables.h"
 #include "control/statements.h"
 #include "engine/run_state.h"
@@ -121,16 +122,7 @@ bool outrec_r() {
   cp[kCpOutrec] = 1;
   Scanner& sc = gv.scan;
   if (!find_parenl(sc)) return fail(kOutrecOperand);
-  uint32_t count = 0;
-  for (;;) {
-    if (!read_item(sc, op.entries[count])) return false;
-    ++count;
-    if (find_parenr(sc)) {
-      op.count = count;
-      return true;
-    }
-    if (count == op.capacity) return fail(kTableFull);
-  }
+  return read_item_list(sc, op, read_item);
 }
 
 }  // namespace zara

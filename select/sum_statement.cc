@@ -5,6 +5,7 @@
 // (a field by number, or a position of 0 or not a number), 203 (no length,
 // a length of 0, or one longer than the type's largest), 204 (no type or
 // not a SUM type), 206 (20 fields stored and the list goes on).
+#include "control/item_list.h"
 #include "control/keyword_tables.h"
 #include "control/statements.h"
 #include "engine/run_state.h"
@@ -40,16 +41,7 @@ bool sum_r() {
   Scanner& sc = gv.scan;
   su.count = 0;
   if (!find_parenl(sc) || find_parenr(sc)) return true;
-  uint32_t count = 0;
-  for (;;) {
-    if (!read_sum_field(sc, su.entries[count])) return false;
-    ++count;
-    if (find_parenr(sc)) {
-      su.count = count;
-      return true;
-    }
-    if (count == su.capacity) return fail(kTableFull);
-  }
+  return read_item_list(sc, su, read_sum_field);
 }
 
 }  // namespace zara
