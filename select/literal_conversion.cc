@@ -130,6 +130,10 @@ void ascii2ebcdic(uint8_t* text) { translate(text, ebcdic_table); }
 
 void ebcdic2ascii(uint8_t* text) { translate(text, ascii_table); }
 
+bool ebcdic_number_byte(uint8_t b) {
+  return (b >= 0xF0 && b <= 0xF9) || b == 0x40 || b == 0x4B || b == 0x4E || b == 0x60 || b == 0x05;
+}
+
 void revbytes(uint8_t* buffer, uint32_t n) {
   for (uint32_t i = 0, j = n; i + 1 < j; ++i) {
     --j;

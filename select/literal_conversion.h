@@ -43,6 +43,9 @@ bool hex2bin(uint8_t* buffer);
 // In-place translation of a NUL-terminated string; stops at the first NUL.
 void ascii2ebcdic(uint8_t* text);
 void ebcdic2ascii(uint8_t* text);
+// The bytes that mark a number written as text as EBCDIC when they begin
+// it: blank, the digits, period, plus, minus and tab.
+bool ebcdic_number_byte(uint8_t b);
 // Reverses the order of n bytes in place.
 void revbytes(uint8_t* buffer, uint32_t n);
 

@@ -87,11 +87,6 @@ uint8_t result_digit(const uint8_t* cells, uint32_t i, bool negative) {
 
 // ---- NUM: numbers written as ASCII or EBCDIC text ----
 
-bool is_ebcdic_number_byte(uint8_t b) {
-  return b == 0x40 || (b >= 0xF0 && b <= 0xF9) || b == 0x4B || b == 0x4E || b == 0x60 ||
-         b == 0x05;
-}
-
 double num_value(const uint8_t* field, uint32_t length, bool ebcdic) {
   char text[kMaxNum + 1];
   for (uint32_t i = 0; i < length; ++i)
@@ -203,7 +198,7 @@ void sum_zoned(const uint8_t* current, uint8_t* held, uint32_t length) {
 
 void sum_num(const uint8_t* current, uint8_t* held, uint32_t length) {
   if (length == 0 || length > kMaxNum) return;
-  const bool ebcdic = is_ebcdic_number_byte(held[0]);
+  const bool ebcdic = ebcdic_number_byte(held[0]);
   const uint8_t overflow_mark = ebcdic ? 0x5C : 0x2A;
   if (held[0] == 0x2A || held[0] == 0x5C) return;  // already overflowed
   const uint32_t decimals = decimals_of(held, length, ebcdic ? 0x4B : 0x2E);
