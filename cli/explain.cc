@@ -119,7 +119,8 @@ bool read_framed(const std::string& path, unsigned count, std::vector<Framed>* r
 
 void show_key(FILE* out, const ControlPlan& plan, const zara_layout::PlanKey& key, size_t n,
               const std::string& record) {
-  fprintf(out, "  key %zu %s %s: ", n, key.label.c_str(), key.descending ? "D" : "A");
+  fprintf(out, "  key %zu %s [%u,%u,%s] %s: ", n, key.label.c_str(), key.position, key.length,
+          key.type.c_str(), key.descending ? "D" : "A");
   if (key.length == 0) {
     fprintf(out, "delimited field #%u (not shown)\n", key.position);
     return;

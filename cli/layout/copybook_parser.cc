@@ -104,6 +104,7 @@ class Parser {
       item->parent = parent;
       item->usage = group.usage;
       item->sign_given = group.sign_given;
+      item->sign_inherited = group.sign_given;
       item->sign = group.sign;
     }
     const int index = static_cast<int>(items_->size());
@@ -181,6 +182,7 @@ class Parser {
 
   bool sign(DataItem* item, const std::string& place) {
     item->sign_given = true;
+    item->sign_inherited = false;
     item->sign.leading = place == "LEADING";
     item->sign.separate = false;
     if (word_is("SEPARATE")) {

@@ -26,6 +26,7 @@ struct DataItem {
   bool usage_given = false;  // on the item itself
   Usage usage = Usage::kDisplay;  // its own or the nearest group's
   bool sign_given = false;
+  bool sign_inherited = false;  // the SIGN clause is a group's
   SignClause sign;
 
   // As laid out.

@@ -25,7 +25,10 @@ struct Layouter {
     item.offset = static_cast<uint32_t>(offset);
     if (item.elementary()) {
       std::string message;
-      if (!encode_item(item.usage, item.has_picture, item.picture, item.sign_given, item.sign,
+      // A group's SIGN clause applies to its signed DISPLAY items only.
+      const bool sign = item.sign_given && (!item.sign_inherited || (item.usage == Usage::kDisplay &&
+                                                                     item.picture.is_signed));
+      if (!encode_item(item.usage, item.has_picture, item.picture, sign, item.sign,
                        conventions, &item.encoding, &message))
         return fail(message, item.where);
       item.size = item.encoding.length;
