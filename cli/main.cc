@@ -39,7 +39,9 @@ const char kUsage[] =
     "       zara-sort --copybook FILE --fields\n";
 
 const char kHelp[] =
-    "usage: zara-sort [-c TEXT | -f FILE] [-v] [--progress] -o OUTPUT INPUT...\n"
+    "usage: zara-sort [-c TEXT | -f FILE] [-v] [--progress] [--copybook FILE] [--explain N]\n"
+    "                 -o OUTPUT INPUT...\n"
+    "       zara-sort --copybook FILE --fields\n"
     "\n"
     "Sorts, merges or copies the records of the INPUT files into OUTPUT as the\n"
     "control statements say. Without SORT or MERGE the records are copied in\n"

@@ -14,3 +14,4 @@
 001400         88  IS-ACTIVE       VALUE "A".
 001500         88  IS-CLOSED       VALUE "C" "X".
 001600     05  FILLER              PIC X(2) VALUE SPACES.
+001700     05  EDITED              PIC -ZZ9.99.
