@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -210,6 +211,60 @@ TEST(ControlPlan, NameErrorsPointAtTheName) {
     EXPECT_NE(error.message.find(c.message), std::string::npos) << c.control << ": " << error.message;
     EXPECT_EQ(error.offset, c.offset) << c.control;
   }
+}
+
+// Texts glued from the pieces of the two languages, in any order.
+std::string random_text(std::mt19937& rng, const std::vector<const char*>& pieces) {
+  std::string text;
+  const size_t n = rng() % 24;
+  for (size_t i = 0; i < n; ++i) text += std::string(pieces[rng() % pieces.size()]) + (rng() % 3 ? " " : "");
+  return text;
+}
+
+TEST(ControlPlan, AnyTextIsWalkedWithinItsBounds) {
+  const RecordLayout layout = layout_of(kCopybook);
+  std::mt19937 rng(15);
+  const std::vector<const char*> pieces = {
+      "SORT", "(", ")", ",", "A", "D", "CH", "EQ", "AND", "OR", "INCLUDE", "OMIT", "OUTREC", "SUM",
+      "DUPOUT", "B5", "\"", "'", "[", "]", "APOST", "FILETYPE", "FIX", "GP", "1", "0", "#2", "AMOUNT",
+      "(2", "OF", "MONTHS", "CITY", "CRLF", "\n", "E", "Z", "BALANCE", "RECORD", "DUPC", "\x1A"};
+  for (int i = 0; i < 3000; ++i) {
+    const std::string text = random_text(rng, pieces);
+    ControlPlan plan;
+    NameError error;
+    ASSERT_TRUE(plan_control(text, nullptr, &plan, &error));
+    ASSERT_EQ(plan.engine_text, text);
+    if (!plan_control(text, &layout, &plan, &error)) {
+      ASSERT_LE(error.offset, text.size()) << text;
+      continue;
+    }
+    for (size_t at = 0; at <= plan.engine_text.size(); ++at)
+      ASSERT_LE(plan.map.to_user(at, text.size()), text.size()) << text;
+  }
+}
+
+TEST(CopybookLayout, AnyTextParsesOrFailsWithinItsBounds) {
+  std::mt19937 rng(37);
+  int parsed = 0;
+  const std::vector<const char*> pieces = {
+      "01", "05", "10", "88", "66", "PIC", "X(3)", "9(", "S9(4)V9", "COMP-3", "COMP-5", "OCCURS",
+      "2", "TIMES", "REDEFINES", "A", "B", ".", "VALUE", "'x'", "\"", "*>", "\n", "SIGN", "LEADING",
+      "SEPARATE", "USAGE", "COMP-1", "-", "\t"};
+  for (int i = 0; i < 3000; ++i) {
+    const std::string text = "01 R.\n 05 F PIC X. " + random_text(rng, pieces);
+    RecordLayout layout;
+    SourceText source;
+    LayoutError error;
+    if (!build_layout(text, SourceFormat::kAuto, {}, &layout, &source, &error)) {
+      ASSERT_LE(error.where.line, source.lines.size() + 1) << text;
+      continue;
+    }
+    ++parsed;
+    for (const DataItem& item : layout.items)
+      ASSERT_LE(uint64_t{item.offset} + item.size * uint64_t{item.occurs ? item.occurs : 1},
+                layout.record_length) << text;
+  }
+  EXPECT_GT(parsed, 100);  // the texts reach the layout, not only the parser
 }
 
 TEST(ValueDecoder, ShowsValuesOfEachType) {
