@@ -4,6 +4,7 @@
 
 #include "cli/layout/control_scanner.h"
 #include "cli/layout/keyword_match.h"
+#include "cli/layout/number_literal.h"
 
 namespace zara_layout {
 
@@ -247,7 +248,20 @@ class Walker {
     if (op < 0) return kStop;
     if (op == kConditionContains && type != kCharacterType && type != kCaseBlindType) return kStop;
     if (!sc_.next(&tok_)) return kStop;
-    if (!tok_.literal) {
+    if (tok_.literal && first && op != kConditionContains) {
+      std::string form;
+      switch (number_for_field(*first, tok_.text, &form)) {
+        case LiteralForm::kRewritten:
+          plan_->replacements.push_back(ControlPlan::Replacement{tok_.start, tok_.end, form});
+          break;
+        case LiteralForm::kRefused:
+          error_->message = "\"" + std::string(tok_.text) + "\" " + form;
+          error_->offset = tok_.start;
+          return kFail;
+        default:
+          break;
+      }
+    } else if (!tok_.literal) {
       if (is_name(tok_)) {
         Field f;
         if (!name_field(&f)) return kFail;

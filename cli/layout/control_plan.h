@@ -18,7 +18,9 @@
 // followed by digits (the hold size); write such a field qualified (CRLF
 // OF REC). A name may be qualified (CITY OF SHIP-TO) and subscripted
 // (AMOUNT(3), or AMOUNT OF MONTHS (3)). Names are never looked for inside
-// literals or comments, nor in the places of statement keywords.
+// literals or comments, nor in the places of statement keywords. A number
+// compared with a named numeric field is written in the field's storage
+// (number_literal.h).
 //
 // Where the text holds something the engine refuses, the walk stops and
 // the rest is passed as written; the engine then reports it, and the

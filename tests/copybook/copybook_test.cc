@@ -173,6 +173,11 @@ TEST(ControlPlan, NamesStandWhereFieldsAreExpected) {
       {"SORT (A,A) DUPOUT (B500,B-FLAG,A)", "RECORD (56) SORT (1,1,CH,A) DUPOUT (B500,14,1,1,1)"},
       {"SORT (CITY OF BILL-TO,D) SUM (BALANCE,AMOUNT OF MONTHS (1))",
        "RECORD (56) SORT (36,4,CH,D) SUM (15,5,PD,20,4,BIN)"},
+      // Numbers compared with named fields are written in their storage.
+      {"INCLUDE (BALANCE,LT,\"-1.5\",OR,AMOUNT(1),EQ,\"-2\",OR,TRAILING-SIGN,GT,\"-12\","
+       "OR,RECLAIM-DATE,EQ,\"261231\",OR,BALANCE,NE,\"&H00\")",
+       "RECORD (56) INCLUDE (15,5,PD,LT,\"&H000000150D\",OR,20,4,FI,EQ,\"&HFFFFFFFE\",OR,"
+       "40,3,ZD,GT,\"&H303172\",OR,8,6,CH,EQ,\"261231\",OR,15,5,PD,NE,\"&H00\")"},
       // Past a statement the engine refuses, the text is left as written.
       {"SORT (A,A) XYZ (D)", "RECORD (56) SORT (1,1,CH,A) XYZ (D)"},
   };
@@ -203,6 +208,8 @@ TEST(ControlPlan, NameErrorsPointAtTheName) {
       {"SORT (A,A) SUM (CH)", 16, "SUM adds numeric fields only"},
       {"INCLUDE (BALANCE,GT,AMOUNT(1))", 20, "cannot be compared"},
       {"SORT (A OF", 8, "OF must be followed"},
+      {"INCLUDE (AMOUNT(1),EQ,\"1.5\")", 23, "\"1.5\" has more decimal places"},
+      {"INCLUDE (BALANCE,EQ,\"123456789\")", 21, "has more digits than the field"},
   };
   for (const Case& c : cases) {
     ControlPlan plan;
