@@ -11,6 +11,8 @@
 
 #include "cli/layout/keyword_match.h"
 #include "cli/layout/value_decoder.h"
+#include "cli/engine_run.h"
+#include "cli/temp_dir.h"
 #include "zara15z37.h"
 
 namespace zara_cli {
@@ -29,74 +31,10 @@ struct Framed {
   std::string bytes;  // the record as framed in the input
 };
 
-class TempDir {
- public:
-  ~TempDir() {
-    for (const std::string& f : files_) unlink(f.c_str());
-    if (!dir_.empty()) rmdir(dir_.c_str());
-  }
-  bool make(std::string* error) {
-    const char* tmp = getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/zara-explain-XXXXXX";
-    std::vector<char> name(templ.begin(), templ.end());
-    name.push_back('\0');
-    if (!mkdtemp(name.data())) {
-      *error = templ + ": " + strerror(errno);
-      return false;
-    }
-    dir_ = name.data();
-    return true;
-  }
-  std::string file(const char* name) {
-    files_.push_back(dir_ + "/" + name);
-    return files_.back();
-  }
-
- private:
-  std::string dir_;
-  std::vector<std::string> files_;
-};
-
-bool run_engine(const std::string& names, const std::string& output, const std::string& control,
-                uint32_t* records, std::string* error) {
-  uint32_t status = 0;
-  unlink(output.c_str());
-  s_2mains(names.data(), static_cast<uint32_t>(names.size()), output.data(),
-           static_cast<uint32_t>(output.size()), control.data(),
-           static_cast<uint32_t>(control.size()), records, &status);
-  if (status == 0) return true;
-  *error = "the explaining run failed with status " + std::to_string(status) + ": " +
-           zara_status_text(status);
-  return false;
-}
-
 bool dropped_for_explain(int keyword) {
   using namespace zara_layout;
   return keyword == kOutrec || keyword == kAddrout || keyword == kKeyout || keyword == kPause ||
          keyword == kAppend;
-}
-
-// The statements in their order, those `keep` refuses left out, BYPASS
-// discarding its header. With `condition`, that INCLUDE or OMIT statement
-// becomes `replacement`.
-template <class Keep>
-std::string statements(const ControlPlan& plan, Keep keep, const PlanStatement* condition = nullptr,
-                       const std::string& replacement = "") {
-  std::string out;
-  if (plan.record_added) out += "RECORD (" + std::to_string(plan.record_length) + ") ";
-  for (const PlanStatement& st : plan.statements) {
-    if (&st == condition) {
-      out += replacement + " ";
-    } else if (!keep(st.keyword)) {
-      continue;
-    } else if (st.keyword == zara_layout::kBypass) {
-      const long long n = plan.bypass == -1 ? plan.record_length : plan.bypass;
-      out += "BYPASS (" + std::to_string(n) + ",D) ";
-    } else {
-      out += plan.engine_slice(st.begin, st.end) + " ";
-    }
-  }
-  return out;
 }
 
 bool read_framed(const std::string& path, unsigned count, std::vector<Framed>* records) {
@@ -161,7 +99,7 @@ bool explain_records(const ExplainRequest& r, std::string* error) {
   const std::string hit = dir.file("hit");
   uint32_t written = 0;
   const std::string control =
-      statements(plan, [](int k) { return !dropped_for_explain(k); }) + kFraming;
+      plan.statements_text([](int k) { return !dropped_for_explain(k); }) + kFraming;
   if (!run_engine(r.input_names, framed, control, &written, error)) return false;
   std::vector<Framed> records;
   if (!read_framed(framed, r.count, &records)) {
@@ -172,7 +110,7 @@ bool explain_records(const ExplainRequest& r, std::string* error) {
   const PlanStatement* condition = nullptr;
   for (const PlanStatement& st : plan.statements)
     if (st.keyword == kInclude || st.keyword == kOmit) condition = &st;
-  auto file_statement = [](int k) {
+  const auto file_statement = [](int k) {
     return k == kRecord || k == kFiletype || k == kDelimit || k == kAltseq || k == kApost;
   };
   fprintf(r.out, "zara-sort: the first %zu output records, before any OUTREC:\n", records.size());
@@ -191,7 +129,7 @@ bool explain_records(const ExplainRequest& r, std::string* error) {
     }
     auto holds = [&](const std::string& cond, bool* held) {
       uint32_t n = 0;
-      const std::string text = statements(plan, file_statement, condition, "INCLUDE " + cond);
+      const std::string text = plan.statements_text(file_statement, condition, "INCLUDE " + cond);
       if (!run_engine(one, hit, text, &n, error)) return false;
       *held = n == 1;
       return true;

@@ -294,14 +294,14 @@ int main(int argc, char** argv) {
     return kExitFailure;
   }
 
-  if (o.copybook &&
-      !zara_cli::check_record_lengths(plan, layout.record_length, engine_inputs, o.inputs, &error)) {
+  std::string names;
+  if (!name_list(engine_inputs, quote_character(control), &names)) return kExitUsage;
+  if (o.copybook && plan.complete &&
+      (!zara_cli::check_record_lengths(plan, layout.record_length, engine_inputs, o.inputs, &error) ||
+       !zara_cli::check_short_records(plan, layout.record_length, names, &error))) {
     fprintf(stderr, "zara-sort: %s\n", error.c_str());
     return kExitFailure;
   }
-
-  std::string names;
-  if (!name_list(engine_inputs, quote_character(control), &names)) return kExitUsage;
   // The output name is read before any statement, with the double quote.
   std::string output_text = output;
   if (needs_quotes(output)) {

@@ -154,8 +154,10 @@ class Walker {
     if (type_flags_[kGp]) {
       for (int list = 0; list < 2; ++list) {
         if (!sc_.paren('(')) return kStop;
-        while (!sc_.paren(')'))
+        uint32_t bytes = 0;
+        for (; !sc_.paren(')'); ++bytes)
           if (!sc_.next(&tok_)) return kStop;
+        if (list == 0) plan_->gp_delimiter_length = bytes;
       }
     }
     return kGo;
@@ -503,6 +505,25 @@ std::string ControlPlan::engine_slice(size_t begin, size_t end) const {
     at = r.end;
   }
   if (end > at) out.append(*user, at, end - at);
+  return out;
+}
+
+std::string ControlPlan::statements_text(const std::function<bool(int)>& keep,
+                                         const PlanStatement* replaced,
+                                         const std::string& replacement) const {
+  std::string out;
+  if (record_added) out += "RECORD (" + std::to_string(record_length) + ") ";
+  for (const PlanStatement& st : statements) {
+    if (&st == replaced) {
+      out += replacement + " ";
+    } else if (!keep(st.keyword)) {
+      continue;
+    } else if (st.keyword == kBypass) {
+      out += "BYPASS (" + std::to_string(bypass == -1 ? record_length : bypass) + ",D) ";
+    } else {
+      out += engine_slice(st.begin, st.end) + " ";
+    }
+  }
   return out;
 }
 

@@ -28,6 +28,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,8 +69,17 @@ struct ControlPlan {
   long long bypass = -2;        // BYPASS: -2 none, -1 one record length, else bytes
   bool complete = true;         // false: the walk stopped where the engine will fail
 
+  uint32_t gp_delimiter_length = 0;
+
   // The engine's form of user text [begin, end).
   std::string engine_slice(size_t begin, size_t end) const;
+  // The statements in the engine's form and their order, those `keep`
+  // refuses left out, BYPASS discarding its header, the copybook's RECORD
+  // first when it was supplied; `replaced` (an INCLUDE or OMIT) becomes
+  // `replacement`.
+  std::string statements_text(const std::function<bool(int keyword)>& keep,
+                              const PlanStatement* replaced = nullptr,
+                              const std::string& replacement = "") const;
   struct Replacement {
     size_t begin, end;
     std::string text;

@@ -336,6 +336,9 @@ class ZaraSortWithCopybook : public ::testing::Test {
                  static_cast<char>('1' + i) + std::string(14, '\0');
     write_file("three.dat", records);
     write_file("short.dat", records + "tail");
+    // VS: 2-byte little-endian lengths; the second record lacks 6 bytes.
+    write_file("short.vs", std::string("\x38\x00", 2) + records.substr(0, 56) +
+                               std::string("\x32\x00", 2) + records.substr(56, 50));
     unlink("out.dat");
   }
   bool output_exists() { return access("out.dat", F_OK) == 0; }
@@ -349,6 +352,8 @@ TEST_F(ZaraSortWithCopybook, BadInputChangesNoFile) {
       {"-c 'SORT (NOPE,A)' three.dat", "zara-sort: the copybook has no field NOPE\n  SORT (NOPE,A)\n        ^"},
       {"-c 'SORT (A,A)' short.dat", "short.dat: 172 bytes are not a whole number of 56-byte records"},
       {"-c 'RECORD (40) SORT (A,A)' three.dat", "records of 40 bytes are shorter than the layout's 56"},
+      {"-c 'FILETYPE (VS) SORT (A,A)' short.vs",
+       "1 record is shorter than the layout's 56 bytes; the first is record 2"},
       // The engine's own error, with the caret under the name written.
       {"-c 'SORT (A,A)\n INCLUDE (BALANCE,CO,\"1\")' three.dat",
        "status 205: condition operator missing or not recognised\n   INCLUDE (BALANCE,CO,\"1\")\n"
