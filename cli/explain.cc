@@ -1,19 +1,12 @@
 #include "cli/explain.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 
+#include "cli/engine_run.h"
 #include "cli/layout/keyword_match.h"
 #include "cli/layout/value_decoder.h"
-#include "cli/engine_run.h"
 #include "cli/temp_dir.h"
-#include "zara15z37.h"
 
 namespace zara_cli {
 

@@ -120,7 +120,9 @@ class Walker {
         plan_->omit = keyword == kOmit;
         plan_->comparisons.clear();
         return condition();
-      case kSort: case kMerge: return keys();
+      case kSort: case kMerge:
+        plan_->keys.clear();  // a later SORT replaces the keys
+        return keys();
       case kOutrec: return sc_.paren('(') ? outrec() : kStop;
       case kDupout: case kDupex: case kDupin: return sc_.paren('(') ? dup_fields() : kGo;
       case kSum:
@@ -181,8 +183,9 @@ class Walker {
       } else {
         const size_t begin = tok_.start;
         if (tok_.text.size() > 0 && tok_.text[0] == '#') {
-          key.position = static_cast<uint32_t>(token_number(tok_.text.substr(1)));
-          if (key.position == 0) return kStop;
+          const long long field = token_number(tok_.text.substr(1));
+          if (field <= 0) return kStop;
+          key.position = static_cast<uint32_t>(field);
         } else {
           const long long pos = token_number(tok_.text);
           if (pos <= 0 || !sc_.next(&tok_)) return kStop;
