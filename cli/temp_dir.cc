@@ -14,6 +14,7 @@ TempDir::~TempDir() {
 }
 
 bool TempDir::make(std::string* error) {
+  if (!dir_.empty()) return true;
   const char* tmp = getenv("TMPDIR");
   std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/zara-sort-XXXXXX";
   std::vector<char> name(templ.begin(), templ.end());

@@ -15,6 +15,7 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
+  // Creates the directory on the first call; later calls do nothing.
   bool make(std::string* error);
   // The path of a file in the directory, removed with it.
   std::string file(const char* name);

@@ -301,7 +301,7 @@ class Walker {
         replace(f, position_length(f));
       } else if (const int kw = match_keyword(kOutrecWords, tok_.text); kw >= 0) {
         if (kw == 0) return kStop;
-        if (upper(kOutrecWords.entries[kw].word) == "DUPC" && sc_.paren('(')) {
+        if (keyword_at(kOutrecWords, kw) == "DUPC" && sc_.paren('(')) {
           if (!sc_.next(&tok_) || !sc_.paren(')')) return kStop;
         }
       } else {

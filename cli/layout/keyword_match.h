@@ -1,24 +1,21 @@
-// The control language's keyword families, as the engine matches them: a
-// token counts over at most the keyword width (longer tokens are cut), it
-// must hold at least the entry's minimum letters, its letters are compared
-// upper-cased, and the first entry that agrees wins. The tool needs the
-// same answers to find statements and list items in a control text.
+// The control language's keyword families, matched as the engine matches
+// them, on the engine's own tables (control/keyword_tables.h): a token counts
+// over at most the keyword width (longer tokens are cut), it must hold at
+// least the entry's minimum letters, its letters are compared upper-cased,
+// and the first entry that agrees wins. The tool needs the same answers to
+// find statements and list items in a control text.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace zara_layout {
 
-struct KeywordEntry {
-  const char* word;  // padded with blanks to the family's width
-  unsigned minimum;
-};
-
+// A table in the engine's layout: the entry size, then entries of a minimum
+// length and the keyword padded with blanks, then 0xFF.
 struct KeywordFamily {
-  unsigned width;
-  const KeywordEntry* entries;
-  unsigned count;
+  const uint8_t* table;
 };
 
 // Index of the matching entry, or -1.
@@ -27,6 +24,9 @@ int match_keyword(const KeywordFamily& family, std::string_view token);
 // True when the token matches without being cut to the width: the keyword
 // itself or one of its abbreviations.
 bool matches_unabridged(const KeywordFamily& family, std::string_view token);
+
+// The keyword of entry `index`, without its padding.
+std::string keyword_at(const KeywordFamily& family, int index);
 
 extern const KeywordFamily kStatements;
 extern const KeywordFamily kFieldTypes;
