@@ -44,7 +44,8 @@ void report_failure(FILE* out, uint32_t status, const RunContext& context) {
   fprintf(out, "zara-sort: status %u: %s\n", status, zara_status_text(status));
   const uint32_t offset = zara_error_offset();
   if (offset != 0xFFFFFFFFu && context.control) {
-    fputs(caret_lines(*context.control, offset).c_str(), out);
+    const size_t at = context.user_offset ? context.user_offset(offset) : offset;
+    fputs(caret_lines(*context.control, static_cast<uint32_t>(at)).c_str(), out);
     return;
   }
   if (status == 211) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ struct RunContext {
   const std::string* control;               // the control text given
   const std::vector<std::string>* inputs;   // input names as the user gave them
   std::string output;                       // output name as the user gave it
+  // Maps an offset in the text the engine parsed to one in *control (the
+  // text the user wrote) when the tool rewrote it; none: the same text.
+  std::function<size_t(size_t)> user_offset = nullptr;
 };
 
 // The line of `text` holding byte `offset` and the caret line under it:

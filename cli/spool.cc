@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -30,33 +29,13 @@ bool copy_fd(int from, int to) {
 
 }  // namespace
 
-Spool::~Spool() {
-  if (!input_.empty()) unlink(input_.c_str());
-  if (!output_.empty()) unlink(output_.c_str());
-  if (!dir_.empty()) rmdir(dir_.c_str());
-}
-
-bool Spool::make_dir(std::string* error) {
-  if (!dir_.empty()) return true;
-  const char* tmp = getenv("TMPDIR");
-  std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/zara-sort-XXXXXX";
-  std::vector<char> name(templ.begin(), templ.end());
-  name.push_back('\0');
-  if (!mkdtemp(name.data())) {
-    *error = templ + ": " + strerror(errno);
-    return false;
-  }
-  dir_ = name.data();
-  return true;
-}
-
 bool Spool::take_stdin(std::string* path, std::string* error) {
   if (!input_.empty()) {
     *path = input_;  // "-" given twice reads the same spooled data
     return true;
   }
-  if (!make_dir(error)) return false;
-  input_ = dir_ + "/stdin";
+  if (!dir_.make(error)) return false;
+  input_ = dir_.file("stdin");
   const int fd = open(input_.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
   const bool ok = fd >= 0 && copy_fd(STDIN_FILENO, fd);
   const int saved = errno;
@@ -73,8 +52,10 @@ bool Spool::take_stdin(std::string* path, std::string* error) {
 }
 
 bool Spool::make_output(std::string* path, std::string* error) {
-  if (!make_dir(error)) return false;
-  output_ = dir_ + "/stdout";
+  if (output_.empty()) {
+    if (!dir_.make(error)) return false;
+    output_ = dir_.file("stdout");
+  }
   *path = output_;
   return true;
 }

@@ -7,12 +7,13 @@
 
 #include <string>
 
+#include "cli/temp_dir.h"
+
 namespace zara_cli {
 
 class Spool {
  public:
   Spool() = default;
-  ~Spool();
   Spool(const Spool&) = delete;
   Spool& operator=(const Spool&) = delete;
 
@@ -25,8 +26,7 @@ class Spool {
   bool emit_output(std::string* error);
 
  private:
-  bool make_dir(std::string* error);
-  std::string dir_;
+  TempDir dir_;  // removes the spooled files with itself
   std::string input_;
   std::string output_;
 };
