@@ -90,18 +90,25 @@ TEST(FileTypes, FramingEndMarksHeadersAppendRangesAndLimits) {
   }
 }
 
-// The operator prompt comes once, after the loads and before the output exists.
+// The operator prompt comes before the output exists: once for a sort (after its loads), before every load of a copy.
 TEST(FileTypes, PausePromptsBeforeTheOutputExists) {
   ScratchDir dir;
   write_file("in", concat(keyed_lines(1500, 2)));
-  std::string prompts;
-  const ChildResult child = run_in_child([](uint32_t*) { return run("in", "out", "SORT (1,2,CH,D) CORE (60) PAUSE"); },
-                                         [&](int to_child, int from_child) {
-    for (char got[80]; read(from_child, got, sizeof got) == 62 && write(to_child, "\n", 1) == 1;)
-      prompts += std::string(got, 62) + (file_exists("out") ? "after the output was made" : "");
-  });
-  EXPECT_TRUE(child.exited && child.run.status == 0);
-  EXPECT_EQ(prompts, "Ready to create output file\nchange diskettes and press return\n");
+  for (const char* control : {"SORT (1,2,CH,D) CORE (60) PAUSE", "CORE (60) PAUSE"}) {
+    uint32_t prompts = 0;
+    const ChildResult child = run_in_child([&](uint32_t* loads) {
+      zara_progress last{};
+      zara_set_progress([](const zara_progress* p, void* last) { *static_cast<zara_progress*>(last) = *p; }, &last);
+      const RunResult r = run("in", "out", control);
+      return *loads = control[0] == 'S' ? 1 : last.memory_loads, r;
+    }, [&](int to_child, int from_child) {
+      for (char got[80]; read(from_child, got, sizeof got) == 62 && (prompts || !file_exists("out")) &&
+                         std::string(got, 62) == "Ready to create output file\nchange diskettes and press return\n";)
+        prompts += write(to_child, "\n", 1) == 1;
+    });
+    EXPECT_TRUE(child.exited && child.run.status == 0 && child.extra > 0 && prompts == child.extra) << control;
+    unlink("out");
+  }
 }
 
 }  // namespace

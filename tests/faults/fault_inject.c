@@ -19,7 +19,7 @@
 enum { kMaxFd = 1024 };
 
 EXPORT struct zfault_state *zfault;
-static char fd_name[kMaxFd][sizeof zfault->failed_name];
+static char fd_name[kMaxFd][sizeof zfault->calls[0].name];
 
 /* The C library's definitions; every open variant goes to openat(64). */
 static int (*real_openat)(int, const char *, int, ...), (*real_openat64)(int, const char *, int, ...);
@@ -38,22 +38,29 @@ __attribute__((constructor)) static void start(void) {
 }
 
 static const char *name_of(int fd) { return fd >= 0 && fd < kMaxFd ? fd_name[fd] : ""; }
+static void keep_name(char *to, const char *path) {
+  const char *base = path ? strrchr(path, '/') : NULL;
+  strncpy(to, base ? base + 1 : path ? path : "", sizeof zfault->calls[0].name - 1);
+}
 
-/* Counts a call while armed; true when it is the one to fail. */
-static int must_fail(int kind, const char *name) {
-  if (!zfault || !zfault->armed) return 0;
+/* Logs a call of the armed process; true when it is the one to fail. */
+static int must_fail(int kind, const char *name, int flags) {
+  if (!zfault || !zfault->armed || zfault->pid != getpid()) return 0;
   const int64_t n = ++zfault->count;
-  if (n <= ZF_MAX_CALLS) zfault->kinds[n - 1] = (uint8_t)kind;
-  if (n != zfault->target) return 0;
-  zfault->hit = 1;
-  strncpy(zfault->failed_name, name ? name : "", sizeof zfault->failed_name - 1);
-  return 1;
+  if (n <= ZF_MAX_CALLS) {
+    struct zfault_call *c = &zfault->calls[n - 1];
+    c->kind = (uint8_t)kind, c->flags = flags;
+    memcpy(c->name, name, strnlen(name, sizeof c->name - 1));
+  }
+  return n == zfault->target && (zfault->hit = 1);
 }
 
 static int do_open(int large, int dirfd, const char *path, int flags, int mode) {
-  if (must_fail(ZF_OPEN, path)) return FAIL(EIO);
+  char name[sizeof zfault->calls[0].name] = "";
+  keep_name(name, path);
+  if (must_fail(ZF_OPEN, name, flags)) return FAIL(EIO);
   const int fd = (large ? real_openat64 : real_openat)(dirfd, path, flags, mode);
-  if (fd >= 0 && fd < kMaxFd) strncpy(fd_name[fd], path, sizeof fd_name[fd] - 1);
+  if (fd >= 0 && fd < kMaxFd) memcpy(fd_name[fd], name, sizeof name);
   return fd;
 }
 
@@ -76,22 +83,27 @@ EXPORT int __openat64_2(int d, const char *p, int f) { return do_open(1, d, p, f
 
 /* A call that fails with EIO when it is the target, else is forwarded. */
 #define WRAP(type, name, params, kind, file, ...) \
-  EXPORT type name params { return must_fail(kind, file) ? FAIL(EIO) : real_##name(__VA_ARGS__); }
+  EXPORT type name params { return must_fail(kind, file, 0) ? FAIL(EIO) : real_##name(__VA_ARGS__); }
+static const char *base_of(const char *path) {
+  static char name[sizeof zfault->calls[0].name];
+  memset(name, 0, sizeof name);
+  return keep_name(name, path), name;
+}
 WRAP(ssize_t, read, (int fd, void *b, size_t n), ZF_READ, name_of(fd), fd, b, n)
 WRAP(ssize_t, __read_chk, (int fd, void *b, size_t n, size_t l), ZF_READ, name_of(fd), fd, b, n, l)
 WRAP(off_t, lseek, (int fd, off_t o, int w), ZF_LSEEK, name_of(fd), fd, o, w)
 WRAP(off64_t, lseek64, (int fd, off64_t o, int w), ZF_LSEEK, name_of(fd), fd, o, w)
-WRAP(int, unlink, (const char *p), ZF_UNLINK, p, p)
-WRAP(int, link, (const char *from, const char *to), ZF_LINK, from, from, to)
+WRAP(int, unlink, (const char *p), ZF_UNLINK, base_of(p), p)
+WRAP(int, link, (const char *from, const char *to), ZF_LINK, base_of(to), from, to)
 
 EXPORT ssize_t write(int fd, const void *b, size_t n) {
-  if (!must_fail(ZF_WRITE, name_of(fd))) return real_write(fd, b, n);
+  if (!must_fail(ZF_WRITE, name_of(fd), 0)) return real_write(fd, b, n);
   if (zfault->mode == ZF_SHORT) return real_write(fd, b, n / 2);
   return FAIL(zfault->mode == ZF_ENOSPC ? ENOSPC : EIO);
 }
 
 EXPORT int close(int fd) {
-  const int fail = must_fail(ZF_CLOSE, name_of(fd)), r = real_close(fd);
+  const int fail = must_fail(ZF_CLOSE, name_of(fd), 0), r = real_close(fd);
   if (fd >= 0 && fd < kMaxFd) fd_name[fd][0] = '\0';
   return fail ? FAIL(EIO) : r;
 }
