@@ -5,8 +5,11 @@
 #include <set>
 #include <sstream>
 
+#include "control/dispatcher.h"
 #include "control/keyword_tables.h"
 #include "control/tokenizer.h"
+#include "engine/driver.h"
+#include "engine/run_state.h"
 #include "engine/status.h"
 #include "tests/test_support.h"
 #include "zara15z37.h"
@@ -39,6 +42,26 @@ TEST(Tokenizer, TokensCommentsAndLiterals) {
       out += (out.empty() ? "" : "|") + (t.sc.tok_literal ? "<" + token + ">" : token);
     }
     EXPECT_EQ(out, c.substr(arrow + 4)) << c;
+  }
+}
+
+// Numbers are read as atoi reads them, within the token, saturating beyond 32 bits. The parenthesis finders skip
+// only blanks and commas: "text:(" looks for a "(", "text:)" for a ")"; then whether found, and the offset left.
+TEST(Tokenizer, NumbersAndParenthesisFinders) {
+  for (const std::string c : {"80=80", "12abc=12", "+7=7", "-5=-5", " \t\n7=7", "abc=0", "- 5=0", "--5=0", "=0", "-=0",
+                              "2147483647=2147483647", "-2147483648=-2147483648", "99999999999=2147483647",
+                              "-99999999999=-2147483648"}) {
+    const size_t eq = c.rfind('=');
+    const Text t(c.substr(0, eq));
+    EXPECT_EQ(token_atoi(t.block.data(), uint32_t(eq)), std::stoll(c.substr(eq + 1))) << c;
+  }
+  EXPECT_TRUE(token_atoi(nullptr, 5) == 0 && token_atoi("123456", 2) == 12 && token_atol("4294967297", 10) == INT32_MAX);
+  for (const std::string c : {" , ,(X:) 0 4", " , ,(X:( 1 5", " , ,)X:) 1 5", "\t):) 0 0", " \n):) 0 1", "[c]):) 0 0",
+                              " , :( 0 3", " , :) 0 3", ":( 0 0"}) {
+    const size_t colon = c.rfind(':');
+    Text t(c.substr(0, colon));
+    const bool found = c[colon + 1] == '(' ? find_parenl(t.sc) : find_parenr(t.sc);
+    EXPECT_EQ(std::to_string(found) + " " + std::to_string(t.sc.pos - t.block.data()), c.substr(colon + 3)) << c;
   }
 }
 
@@ -96,22 +119,25 @@ std::string sort_keys(int n) { std::string s = "SORT ("; while (n-- > 0) s += "1
 const std::pair<uint32_t, std::string> kStatusCases[] = {
     {kOk, "|[c]|sort (1,1,ch,a)|S 1 1 C A)|SORT (1,1,CH,A) \x1A (|SORT (1,1,CH,A)\x1AXYZ|@sOrT (1,4,Ch,a) SUM (5,2,z)"},
     {kBadKeyword, "XYZ|SORT (1,4,CH,A) XYZ|\"\"|SORT (1,1,CH,A) X\x1A"},
-    {kBadPosition, "SORT (0,4,CH,A)|SORT (X,4,CH,A)|SORT FIELDS=(1,4,CH,A)|SORT (#0,CH,A)|SORT (1,4,CH,A\n) EQUALS"},
-    {kBadLength, "SORT (1|SORT (1,0,CH,A)|SORT (1,5,SP,A)|SORT (1,4,DP,A)|SORT (#1,DP,D)"},
+    {kBadPosition, "SORT (0,4,CH,A)|SORT (-1,4,CH,A)|SORT (X,4,CH,A)|SORT FIELDS=(1,4,CH,A)|SORT (#0,CH,A)|SORT (#,CH,A)|"
+                   "SORT (#-2,CH,A)|SORT (1,4,CH,A\n) EQUALS"},
+    {kBadLength, "SORT (1|SORT (1,0,CH,A)|SORT (1,-4,CH,A)|SORT (1,X,CH,A)|SORT (1,5,SP,A)|SORT (1,8,SP,A)|SORT (#2,SP,A)|"
+                 "SORT (1,4,DP,A)|SORT (1,Z,DP,A)|SORT (#1,DP,D)"},
     {kBadFieldType, "SORT (1,4|SORT (1,4,X,A)|SORT (1,4,ST,A)"}, {kBadDirection, "SORT (1,4,CH|SORT (1,4,CH,X)"},
-    {kTableFull, sort_keys(21)}, {kSortTextEnds, "SORT|SORT (|SORT [c]|SORT (1,1,CH,A"}, {kOpenmodeOperand, "OPENMODE"},
-    {kAddroutOperand, "ADDROUT (XYZ)|ADDROUT (RR)"}, {kBypassOperand, "BYPASS (12)|BYPASS (-1,D)"},
+    {kTableFull, sort_keys(21)}, {kSortTextEnds, "SORT|SORT (|SORT [c]|SORT (1,1,CH,A|@SORTED"}, {kOpenmodeOperand, "OPENMODE|OPENMODE ("},
+    {kAddroutOperand, "ADDROUT (|ADDROUT (XYZ)|ADDROUT (RR)"}, {kBypassOperand, "BYPASS (|BYPASS (12)|BYPASS (12,X)|BYPASS (-1,D)"},
     {kIncludeOperand, "INCLUDE|INCLUDE ("}, {kOmitOperand, "OMIT"}, {kOutrecOperand, "OUTREC (0,5)|OUTREC (1,5"},
-    {kKeyoutOperand, "KEYOUT (ABC)|SORT (#2,CH,A) KEYOUT|SORT (1,4,CH,A,#3,CH,D) KEYOUT (RRN)|" + sort_keys(20) + " K"},
-    {kLimitOperand, "LIMIT|LIMIT 10|LIMIT (0)|LAST (-3)"}, {kRecordOperand, "RECORD|RECORD (0)"},
-    {kFixLength, "FILETYPE (FIX)|FILETYPE (PRE,0)|FILETYPE (FIX,80) FILETYPE (VS)"},
-    {kFeEofChar, "RECORD (8) FILETYPE (FE,0)|FILETYPE FE RECORD (8)"}, {kBtRefused, "FILETYPE (BT)|@FILETYPE (BT)"},
-    {kGpStrings, "FILETYPE (GP)|FILETYPE (GP,(13,10),(26|FILETYPE (GP,(),(26))|FILETYPE (GP,(10),()) FILETYPE (DB3)|"
-                 "FILETYPE (GP,(1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17),())"},
-    {kFileTypeOperand, "FILETYPE|FILETYPE (XYZ)"}, {kCoreOperand, "CORE|CORE 4000|CORE (-1)"},
-    {kWorkdriveOperand, "WORKDRIVE /tmp/|WORKDRIVE (/tmp)|WORKDRIVE (" + std::string(49, 'd') + "/)"},
-    {kAltseqOperand, "ALTSEQ (missing.seq)|ALTSEQ (in.txt)"}, {kDupOperand, "DUPOUT (|DUPIN (1,5,"},
-    {kOriginOperand, "ORIGIN (0)"}, {kDelimitOperand, "DELIMIT ("}, {kFeWithoutRecord, "FILETYPE (FE)"},
+    {kKeyoutOperand, "KEYOUT (|KEYOUT (ABC)|SORT (#2,CH,A) KEYOUT|SORT (1,Z,CH,A) KEYOUT|SORT (1,4,CH,A,#3,CH,D) KEYOUT (RRN)|" + sort_keys(20) + " K"},
+    {kLimitOperand, "LIMIT|LIMIT 10|LIMIT (|LIMIT (0)|LAST (-3)|LIMIT (X)"}, {kRecordOperand, "RECORD|RECORD (|RECORD (0)|RECORD (-80)"},
+    {kFixLength, "FILETYPE (FIX)|FILETYPE (FIX,0)|FILETYPE (FIX,-5)|FILETYPE (PRE,0)|FILETYPE (FIX,80) FILETYPE (VS)"},
+    {kFeEofChar, "RECORD (8) FILETYPE (FE,0)|RECORD (8) FILETYPE (FE|FILETYPE FE RECORD (8)"}, {kBtRefused, "FILETYPE (BT)|@FILETYPE (BT)"},
+    {kGpStrings, "FILETYPE (GP)|FILETYPE (GP,13)|FILETYPE (GP,(13,10)|FILETYPE (GP,(13,10),(26|FILETYPE (GP,(),(26))|FILETYPE (GP,(10),()) FILETYPE (DB3)|"
+                 "FILETYPE (GP,(1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17),())|"
+                 "FILETYPE (GP,(10),(1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16))"},
+    {kFileTypeOperand, "FILETYPE|FILETYPE (XYZ)|FILETYPE (F)"}, {kCoreOperand, "CORE|CORE 4000|CORE\n(4000)|CORE (|CORE (-1)"},
+    {kWorkdriveOperand, "WORKDRIVE|WORKDRIVE (|WORKDRIVE /tmp/|WORKDRIVE (/tmp)|WORKDRIVE (" + std::string(49, 'd') + "/)"},
+    {kAltseqOperand, "ALTSEQ|ALTSEQ (missing.seq)|ALTSEQ (in.txt)"}, {kDupOperand, "DUPOUT (|DUPIN (1,5,"},
+    {kOriginOperand, "ORIGIN|ORIGIN (0)|ORIGIN (-1)"}, {kDelimitOperand, "DELIMIT ("}, {kFeWithoutRecord, "FILETYPE (FE)"},
     {kAltWithoutAltseq, "SORT (1,4,ALT,A)|@SORT (1,4,ALT,A) OUTREC (1,4)|"
                         "SORT (1,4,ALT,A) OMIT (1,1,CH,EQ,\"b\") INCLUDE (1,1,CH,EQ,\"a\")"},
     {kRaatSortOutrec, "@SORT (1,4,CH,A) OUTREC (1,4)|@MERGE (1,1,CH,A) OUTREC (1,4)"},
@@ -119,7 +145,10 @@ const std::pair<uint32_t, std::string> kStatusCases[] = {
                   "SORT (1,1,CH,A) DUPIN (1,1) SUM (1,1,ZD)"},
     {conflict_status(0, 3), "KEYOUT OUTREC (1,1) ADDROUT"}, {conflict_status(11, 17), "FILETYPE (FE) FILETYPE (PRE)"},
     {conflict_status(3, 6), "@KEYOUT SORT (1,4,CH,A) OUTREC (1,4)"}, {kNoMemory, "CORE (39) SORT (1,1,CH,A)"},
-    {conflict_status(12, 13), "SUM (1,1,ZD) FILETYPE (VS) FILETYPE (TXT)"}, {kSumWithoutSort, "SUM (1,1,ZD)"}};
+    {conflict_status(12, 13), "SUM (1,1,ZD) FILETYPE (VS) FILETYPE (TXT)"},
+    {conflict_status(2, 5), "FILETYPE (VS) FILETYPE (TXT) OMIT (1,1,CH,EQ,\"b\") INCLUDE (1,1,CH,EQ,\"a\")"},
+    {conflict_status(3, 15), "FILETYPE (DB3) FILETYPE (RV) KEYOUT"}, {conflict_status(11, 13), "FILETYPE (FE) FILETYPE (VS)"},
+    {conflict_status(7, 8), "@RECORD (10) FILETYPE (FE)"}, {kSumWithoutSort, "SUM (1,1,ZD)"}};
 
 TEST(Control, StatusOfEveryParseFailure) {
   ScratchDir dir;
@@ -165,6 +194,92 @@ TEST(Control, EveryPairOfFlagsAgainstTheConflictMatrix) {
       const bool conflict = status > kConflictBase && status < kConflictBase + 2000;
       EXPECT_EQ(conflict ? status : 0u, forbidden.count(100 * i + j) ? conflict_status(i, j) : 0u) << text;
     }
+}
+
+// The run record's parse results of `text` in a fresh run, as "name=value" words between '|'.
+std::string state_after(const std::string& text) {
+  static std::string kept;  // the scanner keeps pointers into it
+  kept = text;
+  gv.input_names = gv.output_name = nullptr;
+  s_init();
+  gv.control_text = kept.data(), gv.control_length = uint32_t(kept.size());
+  if (!text.empty()) s_ctrl();
+  static const char* const types[] = {"FIX", "FE", "TXT", "VS", "BT", "RV", "CVS", "PRE", "GP", "DB3"};
+  std::string s = "|type=" + std::string(types[gv.file_type % 10]);
+  const std::pair<const char*, uint32_t> words[] = {
+      {"len", gv.record_length}, {"skip", gv.header_skip}, {"hdr", gv.has_header}, {"byp", gv.bypass_given},
+      {"eof", gv.eof_char}, {"delim", gv.field_delimiter}, {"core", gv.core_kb}, {"limit", gv.record_limit},
+      {"origin", gv.origin}, {"mode", gv.open_mode}, {"quote", gv.quote_char}, {"alt", gv.alt_key_seen},
+      {"hold", gv.hold_area_size}, {"dupon", gv.hold_active}, {"status", gv.status_word}, {"keys", sp.count},
+      {"items", op.count}, {"dups", du.count}, {"stack", gv.stack_top}, {"mindup", gv.min_dup_count}};
+  for (const auto& [name, value] : words) s += "|" + std::string(name) + "=" + std::to_string(value);
+  s += "|work=[" + std::string(gv.work_dir) + "]";
+  const auto list = [&s](const char* name, const auto* bytes, uint32_t n, bool flags) {  // flags: the indices set
+    s += name;
+    for (uint32_t i = 0; i < n; ++i) s += bytes[i] || !flags ? std::to_string(flags ? i : bytes[i]) + "." : "";
+  };
+  list("|cp=", cp, kCpCount, true), list("|opt=", cpnm, kCpnmCount, true);
+  list("|rd=", gv.record_delim, gv.record_delim_length, false), list("|es=", gv.end_string, gv.end_string_length, false);
+  for (uint32_t k = 0; k < sp.count; ++k)
+    s += "|key" + std::to_string(k + 1) + "=" + std::to_string(sp.entries[k].key_pos) + "," +
+         std::to_string(sp.entries[k].key_len) + "," + std::to_string(sp.entries[k].key_type) + "," +
+         std::to_string(sp.entries[k].key_dir);
+  for (uint32_t k = 0; k < op.count; ++k)
+    s += "|item" + std::to_string(k + 1) + "=" + std::to_string(op.entries[k].type) + "," +
+         std::to_string(op.entries[k].position) + "," + std::to_string(op.entries[k].length);
+  for (uint32_t k = 0; k < du.count; ++k)
+    s += "|dup" + std::to_string(k + 1) + "=" + std::to_string(du.entries[k].dup_pos) + "," +
+         std::to_string(du.entries[k].dup_len);
+  return s + "|";
+}
+
+// Each row: a text, and words of the state it leaves. Numbers stop at a non-digit; the later of two statements
+// counts; after FE, RECORD's operand is the end character's code (modulo 256); WORKDRIVE keeps what ends in / \ or :.
+TEST(Control, WhatTheStatementsSet) {
+  ScratchDir dir;
+  write_file("alt.seq", std::string(1, '\xAC') + std::string(264, '\0'));
+  const std::pair<std::string, std::string> rows[] = {
+      {"MERGE (5,4,BI,D,1,4,CH,ASCENDING)", "cp=9.12.|keys=2|key1=5,4,11,1|key2=1,4,0,0"},
+      {"SORT (#3,NUM,D, 2,Z,CH,A, 3,zz9,ALP,D, 1,4,SP,A, 5,8,DP,D, 3x,4y,CH,A)",
+       "key1=3,0,4,1|key2=2,65535,0,0|key3=3,65535,1,1|key4=1,4,15,0|key5=5,8,16,1|key6=3,4,0,0"},
+      {"SORT (1,4,CH,A,5,2,CH,A) MERGE (9,1,BI,D)", "keys=1|key1=9,1,11,1"}, {"RECORD (80)", "type=FIX|len=80|cp=8.10."},
+      {"SORT (7,1,CH,A) " + sort_keys(21), "status=206|keys=1"}, {"FILETYPE (VS) RECORD (20)", "type=FIX"},
+      {"RECORD (20) FILETYPE (GP,(10),())", "type=FIX"}, {"FILETYPE (DB)", "type=DB3|cp=19."}, {"F (vs)", "type=VS|cp=13."},
+      {"RECORD (10) FILETYPE (FE)", "type=FE|eof=26|cp=8.11."}, {"RECORD (10) FILETYPE (FE,64)", "eof=64"},
+      {"RECORD (10) FILETYPE (FE,300)", "eof=44"}, {"FILETYPE (FE , ) RECORD (10)", "eof=26"},
+      {"FILETYPE (GP,(13,10),(26))", "type=GP|rd=13.10.|es=26."}, {"FILETYPE (GP,(59),())", "rd=59.|es=|"},
+      {"FILETYPE (GP,(1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16),(1,2,3,4,5,6,7,8,9,10,11,12,13,14,271))",
+       "rd=1.2.3.4.5.6.7.8.9.10.11.12.13.14.15.16.|es=1.2.3.4.5.6.7.8.9.10.11.12.13.14.15."},
+      {"RECORD (80) BYPASS", "skip=80|hdr=1|byp=1|cp=1.8.10."}, {"BYPASS FILETYPE (FIX,40)", "skip=40"},
+      {"BYPASS (128,D)", "skip=128|hdr=0|byp=0"}, {"BYPASS (0,RETAIN)", "skip=0|hdr=1"},
+      {"RECORD (80) BYPASS BYPASS (10,D)", "skip=10|hdr=0"}, {"RECORD (80) BYPASS (10,D) BYPASS", "skip=80|hdr=1"},
+      {"CORE (0) DELIMIT (59) LIMIT (10) ORIGIN (5) OPENMODE (3)",
+       "core=0|delim=59|limit=10|origin=5|mode=3|cp=4.12.|opt=0.1.9.14."},
+      {"CORE , (4000) DELIMIT LAST (7) LIMIT (3)", "core=4000|delim=44|limit=3"}, {"DELIMIT (x)", "delim=0"},
+      {"WORKDRIVE (C:) WORKDRIVE (d\\)", "work=[d\\]|opt=3."}, {"WORKDRIVE (\"\")", "work=[]"},
+      {"WORKDRIVE (" + std::string(48, 'd') + "/)", "work=[" + std::string(48, 'd') + "/]"},
+      {"APOST WORKDRIVE ('/a b/')", "quote=39|opt=3.10.|work=[/a b/]"}, {"WORKDRIVE ('/a b/') APOST", "status=10054"},
+      {"PAUSE APPEND OVERWRITE EQUALS NOYIELD VERB", "opt=2.5.12.13.15.16."},
+      {"SORT (1,4,CH,A) ADDROUT (RRN)", "cp=0.6.9.12.|items=1|item1=2,0,4"},
+      {"SORT (5,3,CH,A,1,2,BI,D) KEYOUT", "cp=3.6.9.12.|items=3|item1=2,0,4|item2=0,5,3|item3=0,1,2"},
+      {sort_keys(19) + " KEYOUT (rrn)", "items=20|item20=0,1,1"},
+      {"SORT (1,2,CH,A,5,3,CH,D) SUM (9,2,ZD)", "opt=6.11.|hold=2000|dupon=1|dups=2|dup1=1,2|dup2=5,3"},
+      {"DUPIN (1,5 b500 10,3)", "opt=7.|hold=500|dups=2|dup1=1,5|dup2=10,3"}, {"DUPEX (B-1)", "hold=33554432|dups=1"},
+      {"DUPOUT (#2, 3,e)", "opt=6.|hold=1000|dup1=2,0|dup2=3,17733"}, {"OUTREC (1,2,DUPC(3)) OUTREC (DUPC)", "mindup=1"},
+      {"SORT (1,4,ALT,A) ALTSEQ (alt.seq)", "alt=1|opt=4."}, {"ALTSEQ (alt.seq) SORT (1,4,CH,A)", "alt=0"},
+  };
+  for (const auto& [text, words] : rows) {
+    const std::string now = state_after(text);
+    for (size_t from = 0, to; from < words.size(); from = to + 1) {
+      to = std::min(words.find('|', from), words.size());
+      EXPECT_NE(now.find("|" + words.substr(from, to - from) + "|"), now.npos) << text << ": " << words << " in " << now;
+    }
+  }
+  state_after("APOST RECORD (40) BYPASS SORT (1,4,CH,A) KEYOUT CORE (9) DELIMIT (59) LIMIT (3) ORIGIN (2) "
+              "OPENMODE (1) WORKDRIVE (/tmp/) EQUALS PAUSE OMIT (1,1,CH,EQ,'x') FILETYPE (FIX,40) DUPIN");
+  EXPECT_EQ(state_after(""), "|type=TXT|len=0|skip=0|hdr=0|byp=0|eof=26|delim=44|core=2000|limit=0|origin=0|mode=64|"
+                             "quote=34|alt=0|hold=0|dupon=0|status=0|keys=0|items=0|dups=0|stack=100|mindup=1|work=[]|cp=12."
+                             "|opt=|rd=|es=|");
 }
 
 // Nothing of one run reaches the next: quote, record length, limit, SUM, status; a record-at-a-time
