@@ -70,8 +70,9 @@ TEST(Compare, RulesOfEveryType) {
       {kInt, "7F < 0080"}, {kPd, "12 < 123C"}, {kSti, "F1F2 < F1F2C3"}, {kSli, "71 < 3030"}, {kSli, "31 > 3035"}, {kPd, "999B > 001F"},
       {kZd, "D1 > D2"}, {kZd, "D1 < 51"}, {kZd, "C1 > D1"}, {kZd, "C1 > 51"}, {kZd, "51 > D1"}, {kZd, "51 > 52"}, {kT, "'12-' < '05-'"},
       {kT, "'12+' = '12 '"}, {kSts, "'12' < '12+'"}, {kNum, "F1F0 > F9"}, {kNum, "'  10' > '9.5'"}, {kNum, "40F1 > '5'"},
-      {kNum, "'' < F1"}, {kNum, "'abc' = '0'"}, {kNum, "'nan' = '1'"}, {kNum, "'10000000000000000005' = '1000000000000000000'"},
-      {kE, "00000000 = 00000080"}, {kE, "000001 > 000002"}, {kFl, "000000000000F87F = 000000000000F03F"}, {kFl, "000002 > 000001"},
+      {kNum, "'' < F1"}, {kNum, "4BF5 > F0"}, {kNum, "60F5 < F0"}, {kNum, "05F7 = 4EF7"}, {kNum, "'abc' = '0'"}, {kNum, "'nan' = '1'"}, {kNum, "'10000000000000000005' = '1000000000000000000'"},
+      {kE, "00000000 = 00000080"}, {kE, "000001 > 000002"}, {kE, "'' > ''"}, {kFl, "0000 < 000080BF"}, {kT, "'' = ''"},
+      {kZd, "'' = ''"}, {kFl, "000000000000F87F = 000000000000F03F"}, {kFl, "000002 > 000001"},
       {kSp, "00008081 < 00008080"}, {kSp, "00008080 < 00000000"}, {kSp, "00000080 < FFFF7F80"}, {kSp, "1234D600 = 00008000"},
       {kDp, "0000000000000081 < 0100000000000081"}, {kSp, "000081 < 00000081"}, {kDp, "090909090909FF00 = 0000000000000000"},
       {kDp, "0506 = 0708"}, {kAlt, "'A-B' = 'AB'"}, {kAlt, "'B' > 'AAA'"}, {kAlt, "'AB' > 'A'"}, {kAlt, "'z' > 'a'"},
@@ -84,6 +85,8 @@ TEST(Compare, RulesOfEveryType) {
     if (ab[0].size() == ab[1].size() || type == kNum) continue;  // unequal lengths rank the same either way
     EXPECT_EQ(outcome(type, ab[1], ab[0]), expected ? 3 - expected : kEqual) << "swapped " << row;
   }
+  const uint8_t a[] = {1, 5, 3}, b[] = {1, 2, 9}, high[] = {0xFF}, low[] = {0};  // bytes unsigned, forwards and back
+  EXPECT_TRUE(mcomp(a, b, 3) == 3 && mcompr(a, b, 3) == -6 && mcomp(a, b, 1) == 0 && mcomp(high, low, 1) == 255);
   for (int zone = 0; zone < 16; ++zone) {  // each zone in its class (negative, positive, other) against positive ones
     const char c = "oonpnoonoopnpnpp"[zone], a[] = {char(zone << 4 | 5), 0};
     EXPECT_EQ(outcome(kZd, a, "\xF5"), c == 'o' ? kFirstGreater : zone == 15 ? kEqual : kFirstSmaller) << zone;
@@ -175,7 +178,7 @@ TEST(LiteralConversion, EveryType) {
       {kBin, "-1", 2, "FFFF"}, {kInt, "65536", 2, "0000"}, {kInt, "ABC", 4, "00000000"}, {kInt, "100", 3, "!"}, {kInt, "100", 0, "!"},
       {kFl, "1.5", 8, "000000000000F83F"}, {kE, "-0.25", 4, "000080BE"}, {kE, "1e300", 4, "0000807F"}, {kFl, "1.5", 6, "="},
       {kCha, "12", 4, "="}, {kAlp, "12", 4, "="}, {kNum, "12", 4, "="}, {kSts, "12", 4, "="}, {kSu, "1", 1, "!"}, {kSli, "1", 1, "!"},
-      {kSti, "1", 1, "!"}, {kZd, "1", 1, "!"}, {kT, "1", 1, "!"}, {kPd, "1", 1, "!"}, {kAlt, "1", 1, "!"}, {kSp, "10", 4, "00002084"},
+      {kSti, "1", 1, "!"}, {kZd, "1", 1, "!"}, {kT, "1", 1, "!"}, {kPd, "1", 1, "!"}, {kAlt, "1", 1, "!"}, {kSp, "10", 4, "00002084"}, {kSp, "0", 4, "00000000"}, {kFi, "1", 3, "!"},
       {kDp, "-1", 8, "0000000000008081"}, {kSp, "0.1", 4, "CDCC4C7D"}, {kDp, "0.1", 8, "CDCCCCCCCCCC4C7D"}, {kSp, "0x1p126", 4, "000000FF"},
       {kSp, "0x0.fffffffcp0", 4, "00000081"}, {kSp, "0x1p-128", 4, "00000001"}, {kDp, "-0x1p-129", 8, "0000000000000000"},
       {kSp, "0x1p127", 4, "!"}, {kSp, "1", 3, "!"}, {kDp, "inf", 8, "!"},
@@ -221,7 +224,7 @@ TEST(Statements, PostfixOrderAndStatuses) {
   }
   auto repeat = [](const std::string& s, int n) { std::string out; while (n-- > 0) out += s; return out; };
   const std::string chain = "INCLUDE (%1" + repeat(",AND,%1", 29), outrec20 = "OUTREC (" + repeat("RRN ", 20),  // 59 elements
-                    sum20 = "SORT(1,2,CH,A) SUM (" + repeat("1,2,BIN,", 20), lit50 = "INCLUDE (1,50,CHA,EQ,\"" + std::string(50, 'z');
+                    sum20 = "SORT(1,2,CH,A) SUM (" + repeat("1,2,BIN,", 20), dup19 = repeat("1,1,", 19), lit50 = "INCLUDE (1,50,CHA,EQ,\"" + std::string(50, 'z');
   const std::pair<std::string, uint32_t> statuses[] = {
       {chain + ")", 0}, {chain + ",OR,%1)", kTableFull}, {"INCLUDE (1,1,CH,EQ,\"A\"", kTableFull}, {"INCLUDE %1", kTableFull},
       {"INCLUDE", kIncludeOperand}, {"OMIT", kOmitOperand}, {"INCLUDE (%1))", kIncludeOperand}, {"OMIT %1)", kOmitOperand},
@@ -238,8 +241,21 @@ TEST(Statements, PostfixOrderAndStatuses) {
       {"OUTREC (\"123456789012345678901\")", kBadLiteral}, {"OUTREC (\"12345678901234567890\")", 0}, {"OUTREC (\"&HC1C\")", kBadLiteral},
       {"OUTREC (XXXX)", kOutrecKeywordError}, {"OUTREC (DUPC()", kOutrecKeywordError}, {"OUTREC (DUPC(2 1,5)", kOutrecKeywordError},
       {outrec20 + ")", 0}, {outrec20 + "RRN)", kTableFull}, {sum20 + ")", 0}, {sum20 + "1,2,BIN)", kTableFull},
-      {"SORT(1,2,CH,A) SUM (#1,4,ZD)", kBadPosition},
+      {"SORT(1,2,CH,A) SUM (#1,4,ZD)", kBadPosition}, {"INCLUDE (1,-1,CH,EQ,\"A\")", kBadLength},
+      {"INCLUDE (1,1,XY,EQ,\"A\")", kBadFieldType}, {"INCLUDE " + repeat("(", 98) + "%1" + repeat(")", 98), 0},
+      {"INCLUDE " + repeat("(", 99) + "%1" + repeat(")", 99), kTableFull}, {"SUM (1,4,BIN)", kSumWithoutSort},
+      {"DUPOUT (0,5)", kBadPosition}, {"DUPEX (X,5)", kBadPosition}, {"DUPIN (#0)", kBadPosition}, {"DUPIN (#)", kBadPosition},
+      {"DUPOUT (1", kBadLength}, {"DUPOUT (1,0)", kBadLength}, {"DUPOUT (1,X)", kBadLength}, {"DUPOUT (" + dup19 + ")", 0},
+      {"DUPOUT (" + dup19 + "20,1)", kTableFull},
   };
+  for (const auto& [type, longest] : {std::pair{"ZD", 16}, {"BIN", 8}, {"I", 8}, {"PD", 13}, {"EEE", 8}, {"FL", 8},
+                                       {"WOR", 8}, {"FIX", 8}, {"NUM", 31}})
+    for (const auto& [length, status] : {std::pair{longest, 0u}, {longest + 1, kBadLength}, {0, kBadLength}})
+      EXPECT_EQ(parse_control("SORT(1,2,CH,A) SUM (1," + std::to_string(length) + "," + type + ")"), status) << type;
+  for (const auto& [text, status] : {std::pair{"SUM (", kSumOperand}, {"SUM (0,4,ZD)", kBadPosition}, {"SUM (X,4,ZD)", kBadPosition},
+                                     {"SUM (1", kBadLength}, {"SUM (1,4", kBadFieldType}, {"SUM (1,4,CH)", kBadFieldType},
+                                     {"SUM (1,4,F)", kBadFieldType}, {"SUM ()", kOk}})
+    EXPECT_EQ(parse_control("SORT(1,2,CH,A) "s + text), status) << text;
   for (const auto& [control, status] : statuses) EXPECT_EQ(parse_control(expand(control)), status) << control;
 }
 
@@ -267,6 +283,8 @@ TEST(Conditions, WhichRecordsAreKept) {
       {"INCLUDE (#2,CHA,EQ,1,2)", {"ab,ab\n", "ab,ac\n"}, {"ab,ab\n"}}, {"INCLUDE (1,3,PD,EQ,\"&H00123C\")", pd, {pd[0]}},
       {"INCLUDE (1,2,CHA,EQ,\"&eAB\")", pd, {pd[2]}}, {"INCLUDE (1,11,CH,EQ,\"&h0123456789abcdefABCDEF\")", digits, {digits[0]}},
       {"INCLUDE (1,4,INT,GT,\"100\")", {native(101), native(100), native(-5), native(70000)}, {native(101), native(70000)}},
+      {"INCLUDE (1,4,INT,LE,\"100\")", {native(101), native(100), native(-5)}, {native(100), native(-5)}},
+      {"INCLUDE (1,1,ALP,CO,\"@\")", {"`", "@"}, {"@"}},  // only letters match in either case
       {"INCLUDE (%1,OR,%2,AND,%3)", xabc, {"AXC", "XBC"}}, {"INCLUDE (%1,OR,(%2,AND,%3))", xabc, {"AXX", "AXC", "XBC"}},
       {"OMIT (%1,OR,(%2,AND,%3))", xabc, {"XBX", "XXX"}},
   };
@@ -297,7 +315,7 @@ TEST(Sum, EveryTypeAndItsOverflowRule) {
       {kSumBin, "00000003 + 00000003 = 00000006"}, {kSumInt, "03000000 + 03000000 = 06000000"}, {kSumBin, "FF + 01 = 00"},
       {kSumFix, "7F + 01 = 80"}, {kSumWor, "FF00 + 0100 = 0001"}, {kSumInt, "FFFFFFFFFFFFFFFF + FFFFFFFFFFFFFFFF = FEFFFFFFFFFFFFFF"},
       {kSumPd, "012C + 005D = 007C"}, {kSumPd, "999C + 001C = 000C"}, {kSumPd, "5C + 5D = 0D"}, {kSumPd, "1F + 2A = 3C"},
-      {kSumPd, "0125 + 005C = 0125"}, {kSumPd, "012C + 0059 = 012C"}, {kSumZd, "3132 + 3075 = 3037"}, {kSumZd, "F1F2 + F0D5 = F0F7"},
+      {kSumPd, "0125 + 005C = 0125"}, {kSumPd, "012C + 0059 = 012C"}, {kSumPd, "0A2C + 001C = 0A2C"}, {kSumZd, "3132 + 3075 = 3037"}, {kSumZd, "F1F2 + F0D5 = F0F7"},
       {kSumZd, "3939 + 3031 = 3030"}, {kSumZd, "35 + 75 = 70"}, {kSumZd, "31C2 + 3031 = 31C3"}, {kSumZd, "3152 + 3031 = 3152"},
       {kSumNum, "'12.50' + ' 1.25' = '13.75'"}, {kSumNum, "'.25' + '.25' = '.50'"}, {kSumNum, "'99' + ' 5' = '**'"},
       {kSumNum, "'**' + ' 1' = '**'"}, {kSumNum, "'1e300     ' + '1e300     ' = '**********'"}, {kSumNum, "F1F2 + 40F5 = F1F7"},
@@ -337,6 +355,9 @@ TEST(Duplicates, WhatEachKindWrites) {
       {"SORT (1,1,CH,A) DUPOUT (1,1) OUTREC (1,1,DUPC) CORE(40)", seven_keys, "A0000429B0000429C0000429D0000429E0000428F0000428G0000428"},
       {"DUPOUT", {big}, big + "\n"}, {"DUPOUT", {big + "x"}, "status 256"}, {"DUPOUT (B1001)", {big + "x"}, big + "x\n"},
       {"SORT (1,1,CH,A) SUM", {big + big + "x"}, big + big + "x\n"}, {"SORT (1,1,CH,A) SUM", {big + big + "xx"}, "status 256"},
+      {"DUPOUT (B0)", {"x"}, "status 256"}, {"CORE (60) DUPOUT OUTREC (1,E,1,E)", {big}, "status 315"},  // when flushed
+      {"CORE (60) DUPOUT OUTREC (1,E,1,E)", {big, "y"}, "status 315"},  // when the next group starts
+      {"SORT (1,1,CH,A) SUM (3,1,ZD)", {"A", "A 5", "B 1", "B"}, "A\nB 1\n"},  // a field past either record stays
   };
   for (const auto& c : rows) EXPECT_EQ(output_of(c.control, c.records), c.written) << c.control;
 }

@@ -1,5 +1,6 @@
 #include "tests/test_support.h"
 
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -61,6 +62,11 @@ std::string sorted_by_prefix(std::vector<std::string> records, size_t key, bool 
   std::stable_sort(records.begin(), records.end(),
                    [&](const auto& a, const auto& b) { return (descending ? -1 : 1) * a.compare(0, key, b, 0, key) < 0; });
   return concat(records);
+}
+
+bool under_emulation() {
+  utsname u{};
+  return sizeof(void*) == 4 && uname(&u) == 0 && std::string(u.machine) != "x86_64";
 }
 
 std::string db3_header(uint32_t length, uint32_t record_length, char fill, uint32_t count) {

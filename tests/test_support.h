@@ -40,6 +40,9 @@ std::string concat(const std::vector<std::string>& parts);
 // n lines of a 2-byte key of few values (many ties) and a serial number showing the input order.
 std::vector<std::string> keyed_lines(int n, unsigned seed);
 std::string sorted_by_prefix(std::vector<std::string> records, size_t key, bool descending = false);  // stable
+// True when this 32-bit program runs under user-mode emulation: uname() there reports the emulated "i686", on a
+// 64-bit kernel that runs it natively "x86_64". Address-space limits and timings do not hold under emulation.
+bool under_emulation();
 // A DB3 header of `length` bytes for records of `record_length` bytes, counting `count`.
 std::string db3_header(uint32_t length, uint32_t record_length, char fill = 'h', uint32_t count = 999);
 
