@@ -1,5 +1,6 @@
-*> SORTCLIENT: sorts 20 records through D15O37 (1 start, 2 release, 3 return) by a character key up
-*> and a packed key down, equal keys in release order, the end flag at return 21; else return code 1.
+*> SORTCLIENT: sorts 3000 records of 1000 bytes through D15O37 (1 start, 2 release, 3 return; the engine spills them
+*> to work files) by a character key up and a packed key down, equal keys in release order, each record once, the
+*> end flag at return 3001; else return code 1.
 IDENTIFICATION DIVISION.
 PROGRAM-ID. SORTCLIENT.
 DATA DIVISION.
@@ -10,26 +11,26 @@ WORKING-STORAGE SECTION.
 01 WS-AREA.
    05 REC-DEPT   PIC X.
    05 REC-AMOUNT PIC S9(5) COMP-3.
-   05 REC-SEQ    PIC 99.
-   05 FILLER     PIC X(32761).
-01 I             PIC 99.
-01 K             PIC 9(9).
-01 PREV-K        PIC 9(9) VALUE 0.
+   05 REC-SEQ    PIC 9999.
+   05 FILLER     PIC X(32759).
+01 I             PIC 9999.
+01 K             PIC 9(12).
+01 PREV-K        PIC 9(12) VALUE 0.
 PROCEDURE DIVISION.
-    MOVE "S(00001,001,C,A,00002,003,P,D)R(F,00080)" TO WS-AREA
+    MOVE "S(00001,001,C,A,00002,003,P,D)R(F,01000)" TO WS-AREA
     CALL "D15O37" USING WS-FUNCTION WS-AREA WS-LENGTH WS-END-FLAG
     MOVE 2 TO WS-FUNCTION
-    PERFORM VARYING I FROM 1 BY 1 UNTIL I > 20
+    PERFORM VARYING I FROM 1 BY 1 UNTIL I > 3000
         MOVE SPACES TO WS-AREA MOVE I TO REC-SEQ
         MOVE FUNCTION CHAR(FUNCTION MOD(I, 3) + 66) TO REC-DEPT
         COMPUTE REC-AMOUNT = (FUNCTION MOD(I * 3, 4) - 2) * 125
         CALL "D15O37" USING WS-FUNCTION WS-AREA WS-LENGTH WS-END-FLAG
     END-PERFORM
     MOVE 3 TO WS-FUNCTION
-    PERFORM VARYING I FROM 1 BY 1 UNTIL I > 21
+    PERFORM VARYING I FROM 1 BY 1 UNTIL I > 3001
         CALL "D15O37" USING WS-FUNCTION WS-AREA WS-LENGTH WS-END-FLAG
-        COMPUTE K = FUNCTION ORD(REC-DEPT) * 1000000 + (1000 - REC-AMOUNT) * 100 + REC-SEQ
-        IF WS-END-FLAG NOT = FUNCTION INTEGER(I / 21) OR K < PREV-K
+        COMPUTE K = FUNCTION ORD(REC-DEPT) * 100000000 + (1000 - REC-AMOUNT) * 10000 + REC-SEQ
+        IF WS-END-FLAG NOT = FUNCTION INTEGER(I / 3001) OR (I < 3001 AND K NOT > PREV-K)
             DISPLAY "SORTCLIENT: wrong at return " I STOP RUN RETURNING 1
         END-IF
         MOVE K TO PREV-K

@@ -1,6 +1,6 @@
-/* Fault-injecting interposer, preloaded by the fault sweep (contract in
- * fault_inject.h). Built without 64-bit file-offset redirection, which in a
- * 32-bit build would rename open and lseek to open64 and lseek64. */
+// Fault-injecting interposer, preloaded by the fault sweep (contract in
+// fault_inject.h). Built without 64-bit file-offset redirection, which in a
+// 32-bit build would rename open and lseek to open64 and lseek64.
 #undef _FILE_OFFSET_BITS
 #define _GNU_SOURCE
 
@@ -21,7 +21,7 @@ enum { kMaxFd = 1024 };
 EXPORT struct zfault_state *zfault;
 static char fd_name[kMaxFd][sizeof zfault->calls[0].name];
 
-/* The C library's definitions; every open variant goes to openat(64). */
+// The C library's definitions; every open variant goes to openat(64).
 static int (*real_openat)(int, const char *, int, ...), (*real_openat64)(int, const char *, int, ...);
 static ssize_t (*real_read)(int, void *, size_t), (*real___read_chk)(int, void *, size_t, size_t),
     (*real_write)(int, const void *, size_t);
@@ -43,7 +43,7 @@ static void keep_name(char *to, const char *path) {
   strncpy(to, base ? base + 1 : path ? path : "", sizeof zfault->calls[0].name - 1);
 }
 
-/* Logs a call of the armed process; true when it is the one to fail. */
+// Logs a call of the armed process; true when it is the one to fail.
 static int must_fail(int kind, const char *name, int flags) {
   if (!zfault || !zfault->armed || zfault->pid != getpid()) return 0;
   const int64_t n = ++zfault->count;
@@ -64,7 +64,7 @@ static int do_open(int large, int dirfd, const char *path, int flags, int mode) 
   return fd;
 }
 
-/* The variadic open variants carry a mode when the flags create a file. */
+// The variadic open variants carry a mode when the flags create a file.
 #define OPEN_WRAPPER(name, large, params, dirfd)                                                  \
   EXPORT int name params {                                                                        \
     va_list ap;                                                                                   \
@@ -81,7 +81,7 @@ EXPORT int __open64_2(const char *p, int f) { return do_open(1, AT_FDCWD, p, f, 
 EXPORT int __openat_2(int d, const char *p, int f) { return do_open(0, d, p, f, 0); }
 EXPORT int __openat64_2(int d, const char *p, int f) { return do_open(1, d, p, f, 0); }
 
-/* A call that fails with EIO when it is the target, else is forwarded. */
+// A call that fails with EIO when it is the target, else is forwarded.
 #define WRAP(type, name, params, kind, file, ...) \
   EXPORT type name params { return must_fail(kind, file, 0) ? FAIL(EIO) : real_##name(__VA_ARGS__); }
 static const char *base_of(const char *path) {
