@@ -82,7 +82,8 @@ TEST(FileTypes, FramingEndMarksHeadersAppendRangesAndLimits) {
       {db3, {db(64, 0) + recs(17, {" b", " a"}), db(64, 0).substr(0, 20)}, db(64, 2) + recs(17, {" a", " b"}) + E},
       {bypass + "D)", {"HDR-A\nb\nd\n", "HDR-B\nc\na\n"}, "a\nb\nc\nd\n"},
       {bypass + "R)", {"HDR-A\nb\nd\n", "HDR-B\nc\na\n"}, "HDR-A\na\nb\nc\nd\n"},
-      {"SORT (1,3,CH,A) RECORD (3) BYPASS", {"HDRcccaaabbb"}, "HDRaaabbbccc"},
+      {"SORT (1,3,CH,A) RECORD (3) BYPASS", {"HDRcccaaabbb"}, "HDRaaabbbccc"}, {"BYPASS", {"b\na\n"}, "b\na\n"},
+      {db3 + " CORE (60)", {db3_header(3000, 12).substr(0, 2 * buffer)}, "", 217}, {"FILETYPE (PRE,4)", {""}, ""},
       // The first header frames every input, the output's counts its records; one over a buffer passes in pieces.
       {db3, {db(290, 9, 'a') + recs(45, {" c", " a"}) + E, db(290, 9, 'b') + recs(45, {"*b"})},
        db(290, 3, 'a') + recs(45, {" a", "*b", " c"}) + E},

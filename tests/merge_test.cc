@@ -90,6 +90,11 @@ TEST(Sort, IntermediateMergesKeepTheOrderAndTheTiesAndDamagedRunsFail) {
     EXPECT_EQ(count_open_fds(), fds);
   }
   zara_set_progress(nullptr, nullptr);
+  gv.merge_first = 2, gv.merge_queue_length = 4;  // m_que_reduce drops the head run of a queue, none of an empty one
+  std::copy_n(std::begin({9u, 5u, 6u, 7u}), 4, gv.merge_queue);
+  m_que_reduce(), m_que_reduce();
+  EXPECT_TRUE(gv.merge_queue_length == 2 && gv.merge_queue[1] == 7 && (m_que_reduce(), gv.merge_queue_length) == 1);
+  EXPECT_TRUE((m_que_reduce(), gv.merge_queue_length) == 1 && gv.merge_queue[0] == 9);
 }
 
 int shell(const std::string& command) { return std::system(command.c_str()); }

@@ -17,6 +17,7 @@
 namespace zara {
 namespace {
 
+using namespace std::string_literals;
 using namespace zara_test;
 
 // A scanner over a copy of `s` in a block of exactly its length (the address sanitizer sees a read past it).
@@ -108,25 +109,49 @@ uint32_t raat_open(std::string text) {
 }
 
 // The status of a run over "in.txt" with `text`; '@' marks a record-at-a-time run.
-uint32_t status_of(const std::string& text) {
+uint32_t status_of(std::string text) {
+  for (size_t i; (i = text.find('%')) != text.npos;) text.replace(i, 2, text.substr(i + 1, 1) + ",1,CH,EQ,\"A\"");
   return text.starts_with('@') ? raat_open(text.substr(1)) : run("in.txt", "out.txt", text).status;
 }
 
-std::string sort_keys(int n) { std::string s = "SORT ("; while (n-- > 0) s += "1,1,CH,A,"; return s + ")"; }
+std::string repeat(const std::string& s, int n) { std::string out; while (n-- > 0) out += s; return out; }
+std::string sort_keys(int n) { return "SORT (" + repeat("1,1,CH,A,", n) + ")"; }
+std::string sum_lengths(int more, std::string out = "") {  // a SUM field of each type, `more` bytes over its longest
+  for (const auto& [type, longest] : {std::pair{"ZD", 16}, {"BIN", 8}, {"I", 8}, {"PD", 13}, {"EEE", 8}, {"FL", 8},
+                                       {"WOR", 8}, {"FIX", 8}, {"NUM", 31}})
+    out += "|SORT (1,2,CH,A) SUM (1," + std::to_string(longest + more) + "," + type + ")";
+  return out;
+}
+const std::string kChain = "INCLUDE (%1" + repeat(",AND,%1", 29), kOutrec20 = "OUTREC (" + repeat("RRN ", 20),
+                  kSum20 = "SORT (1,2,CH,A) SUM (" + repeat("1,2,BIN,", 20), kDup19 = "DUPOUT (" + repeat("1,1,", 19),
+                  kLit50 = "INCLUDE (1,50,CHA,EQ,\"" + std::string(50, 'z'), kSumSort = "|SORT (1,2,CH,A) SUM (";
 
-// Texts separated by '|'; a failed parse touches no file. The end-of-file character ends a text only at a
+// Texts separated by '|' (%n: the comparison n,1,CH,EQ,"A"); a failed parse touches no file. INCLUDE and OMIT
+// compile at most 60 elements (a chain of 30 comparisons takes 59) and nest 98 groups; a line end hides a ")". The end-of-file character ends a text only at a
 // token's start; the ALTSEQ check comes first, then the lowest pair, then the derived checks.
 const std::pair<uint32_t, std::string> kStatusCases[] = {
-    {kOk, "|[c]|sort (1,1,ch,a)|S 1 1 C A)|SORT (1,1,CH,A) \x1A (|SORT (1,1,CH,A)\x1AXYZ|@sOrT (1,4,Ch,a) SUM (5,2,z)"},
+    {kOk, "|[c]|sort (1,1,ch,a)|S 1 1 C A)|SORT (1,1,CH,A) \x1A (|SORT (1,1,CH,A)\x1AXYZ|@sOrT (1,4,Ch,a) SUM (5,2,z)|" +
+              kChain + ")|" + kLit50 + "\")|OUTREC=(1,5)|OUTREC (\"12345678901234567890\")|" + kOutrec20 + ")|" + kSum20 +
+              ")|INCLUDE " + repeat("(", 98) + "%1" + repeat(")", 98) + "|" + kDup19 + ")" + kSumSort + ")" + sum_lengths(0)},
     {kBadKeyword, "XYZ|SORT (1,4,CH,A) XYZ|\"\"|SORT (1,1,CH,A) X\x1A"},
     {kBadPosition, "SORT (0,4,CH,A)|SORT (-1,4,CH,A)|SORT (X,4,CH,A)|SORT FIELDS=(1,4,CH,A)|SORT (#0,CH,A)|SORT (#,CH,A)|"
-                   "SORT (#-2,CH,A)|SORT (1,4,CH,A\n) EQUALS"},
+                   "SORT (#-2,CH,A)|SORT (1,4,CH,A\n) EQUALS|INCLUDE (0,1,CH,EQ,\"A\")|INCLUDE (1,1,CH,EQ,#0)|"
+                   "DUPOUT (0,5)|DUPEX (X,5)|DUPIN (#0)|DUPIN (#)" + kSumSort + "#1,4,ZD)" + kSumSort + "0,4,ZD)" + kSumSort + "X,4,ZD)"},
     {kBadLength, "SORT (1|SORT (1,0,CH,A)|SORT (1,-4,CH,A)|SORT (1,X,CH,A)|SORT (1,5,SP,A)|SORT (1,8,SP,A)|SORT (#2,SP,A)|"
-                 "SORT (1,4,DP,A)|SORT (1,Z,DP,A)|SORT (#1,DP,D)"},
-    {kBadFieldType, "SORT (1,4|SORT (1,4,X,A)|SORT (1,4,ST,A)"}, {kBadDirection, "SORT (1,4,CH|SORT (1,4,CH,X)"},
-    {kTableFull, sort_keys(21)}, {kSortTextEnds, "SORT|SORT (|SORT [c]|SORT (1,1,CH,A|@SORTED"}, {kOpenmodeOperand, "OPENMODE|OPENMODE ("},
+                 "SORT (1,4,DP,A)|SORT (1,Z,DP,A)|SORT (#1,DP,D)|INCLUDE (1|INCLUDE (1,1,CH,EQ,2|"
+                 "INCLUDE (1,-1,CH,EQ,\"A\")|DUPOUT (1|DUPOUT (1,0)|DUPOUT (1,X)" + kSumSort + "1" + kSumSort + "1,0,ZD)" + sum_lengths(1)},
+    {kBadOperator, "INCLUDE (1,1,CH|INCLUDE (1,1,CH,EX,\"A\")|INCLUDE (1,4,INT,CO,\"1\")"}, {kSumOperand, kSumSort.substr(1)},
+    {kBadLiteral, "INCLUDE (1,1,CH,EQ|" + kLit50 + "z\")|INCLUDE (1,3,PD,EQ,\"123\")|INCLUDE (#1,INT,EQ,\"1\")|INCLUDE (1,3,CH,EQ,"
+                  "\"&HC1C\")|INCLUDE (1,3,CH,EQ,\"&HG1\")|INCLUDE (1,3,CH,EQ,\"&H4\0" "1\")|OUTREC (\"123456789012345678901\")|"
+                  "OUTREC (\"&HC1C\")"s}, {kBadConnector, "INCLUDE (%1,BUT,%2)|INCLUDE %1 SORT (1,1,CH,A)|INCLUDE (%1\n) SORT (1,1,CH,A)"},
+    {kOutrecKeywordError, "OUTREC (XXXX)|OUTREC (DUPC()|OUTREC (DUPC(2 1,5)"},
+    {kBadFieldType, "SORT (1,4|SORT (1,4,X,A)|SORT (1,4,ST,A)|INCLUDE (1,1|INCLUDE (1,1,XY,EQ,\"A\")" + kSumSort + "1,4" +
+                        kSumSort + "1,4,CH)" + kSumSort + "1,4,F)"}, {kBadDirection, "SORT (1,4,CH|SORT (1,4,CH,X)"},
+    {kTableFull, sort_keys(21) + "|" + kChain + ",OR,%1)|INCLUDE (1,1,CH,EQ,\"A\"|INCLUDE %1|" + kOutrec20 + "RRN)|" +
+                     kSum20 + "1,2,BIN)|INCLUDE " + repeat("(", 99) + "%1" + repeat(")", 99) + "|" + kDup19 + "20,1)"}, {kSortTextEnds, "SORT|SORT (|SORT [c]|SORT (1,1,CH,A|@SORTED"}, {kOpenmodeOperand, "OPENMODE|OPENMODE ("},
     {kAddroutOperand, "ADDROUT (|ADDROUT (XYZ)|ADDROUT (RR)"}, {kBypassOperand, "BYPASS (|BYPASS (12)|BYPASS (12,X)|BYPASS (-1,D)"},
-    {kIncludeOperand, "INCLUDE|INCLUDE ("}, {kOmitOperand, "OMIT"}, {kOutrecOperand, "OUTREC (0,5)|OUTREC (1,5"},
+    {kIncludeOperand, "INCLUDE|INCLUDE (|INCLUDE (%1))|INCLUDE (%1,XXX,%2)"}, {kOmitOperand, "OMIT|OMIT %1)"},
+    {kOutrecOperand, "OUTREC (0,5)|OUTREC (1,5|OUTREC 1,10|OUTREC FIELDS=(1,10)|OUTREC (1,0)"},
     {kKeyoutOperand, "KEYOUT (|KEYOUT (ABC)|SORT (#2,CH,A) KEYOUT|SORT (1,Z,CH,A) KEYOUT|SORT (1,4,CH,A,#3,CH,D) KEYOUT (RRN)|" + sort_keys(20) + " K"},
     {kLimitOperand, "LIMIT|LIMIT 10|LIMIT (|LIMIT (0)|LAST (-3)|LIMIT (X)"}, {kRecordOperand, "RECORD|RECORD (|RECORD (0)|RECORD (-80)"},
     {kFixLength, "FILETYPE (FIX)|FILETYPE (FIX,0)|FILETYPE (FIX,-5)|FILETYPE (PRE,0)|FILETYPE (FIX,80) FILETYPE (VS)"},
@@ -136,7 +161,7 @@ const std::pair<uint32_t, std::string> kStatusCases[] = {
                  "FILETYPE (GP,(10),(1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16))"},
     {kFileTypeOperand, "FILETYPE|FILETYPE (XYZ)|FILETYPE (F)"}, {kCoreOperand, "CORE|CORE 4000|CORE\n(4000)|CORE (|CORE (-1)"},
     {kWorkdriveOperand, "WORKDRIVE|WORKDRIVE (|WORKDRIVE /tmp/|WORKDRIVE (/tmp)|WORKDRIVE (" + std::string(49, 'd') + "/)"},
-    {kAltseqOperand, "ALTSEQ|ALTSEQ (missing.seq)|ALTSEQ (in.txt)"}, {kDupOperand, "DUPOUT (|DUPIN (1,5,"},
+    {kAltseqOperand, "ALTSEQ|ALTSEQ (missing.seq)|ALTSEQ (in.txt)|ALTSEQ (.)"}, {kDupOperand, "DUPOUT (|DUPIN (1,5,"},
     {kOriginOperand, "ORIGIN|ORIGIN (0)|ORIGIN (-1)"}, {kDelimitOperand, "DELIMIT ("}, {kFeWithoutRecord, "FILETYPE (FE)"},
     {kAltWithoutAltseq, "SORT (1,4,ALT,A)|@SORT (1,4,ALT,A) OUTREC (1,4)|"
                         "SORT (1,4,ALT,A) OMIT (1,1,CH,EQ,\"b\") INCLUDE (1,1,CH,EQ,\"a\")"},
@@ -146,9 +171,9 @@ const std::pair<uint32_t, std::string> kStatusCases[] = {
     {conflict_status(0, 3), "KEYOUT OUTREC (1,1) ADDROUT"}, {conflict_status(11, 17), "FILETYPE (FE) FILETYPE (PRE)"},
     {conflict_status(3, 6), "@KEYOUT SORT (1,4,CH,A) OUTREC (1,4)"}, {kNoMemory, "CORE (39) SORT (1,1,CH,A)"},
     {conflict_status(12, 13), "SUM (1,1,ZD) FILETYPE (VS) FILETYPE (TXT)"},
-    {conflict_status(2, 5), "FILETYPE (VS) FILETYPE (TXT) OMIT (1,1,CH,EQ,\"b\") INCLUDE (1,1,CH,EQ,\"a\")"},
+    {conflict_status(2, 5), "FILETYPE (VS) FILETYPE (TXT) OMIT (1,1,CH,EQ,\"b\") INCLUDE (1,1,CH,EQ,\"a\")|INCLUDE (%1) OMIT (%1)"},
     {conflict_status(3, 15), "FILETYPE (DB3) FILETYPE (RV) KEYOUT"}, {conflict_status(11, 13), "FILETYPE (FE) FILETYPE (VS)"},
-    {conflict_status(7, 8), "@RECORD (10) FILETYPE (FE)"}, {kSumWithoutSort, "SUM (1,1,ZD)"}};
+    {conflict_status(7, 8), "@RECORD (10) FILETYPE (FE)"}, {kSumWithoutSort, "SUM (1,1,ZD)|SUM (1,4,BIN)"}};
 
 TEST(Control, StatusOfEveryParseFailure) {
   ScratchDir dir;
