@@ -256,13 +256,11 @@ TEST(Arena, PartSizesTheLargestArenaAndTooSmallACore) {
   EXPECT_TRUE(!s_alloc() && gv.status_word == kNoMemory && !gv.hold_area && !gv.out_buffer && !gv.record_table);
 }
 
-uint64_t mapped_bytes() {  // the address space mapped now, read without the heap
-  char text[4096] = {};
-  const int fd = open("/proc/self/status", O_RDONLY);
-  if (fd >= 0 && read(fd, text, sizeof text - 1) < 0) text[0] = 0;
-  close(fd);
-  const char* at = strstr(text, "VmSize:");
-  return at ? strtoull(at + 7, nullptr, 10) * 1024 : 0;
+uint64_t mapped_bytes() {  // the address space mapped now
+  std::ifstream status("/proc/self/status");
+  for (std::string word; status >> word;)
+    if (word == "VmSize:") return status >> word, std::stoull(word) * 1024;
+  return 0;
 }
 
 // Under an address-space limit the CORE (0) arena (file limit 30) keeps more than 60 % of its 28 sort buffers,

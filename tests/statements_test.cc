@@ -245,16 +245,14 @@ std::string state_after(const std::string& text) {
   };
   list("|cp=", cp, kCpCount, true), list("|opt=", cpnm, kCpnmCount, true);
   list("|rd=", gv.record_delim, gv.record_delim_length, false), list("|es=", gv.end_string, gv.end_string_length, false);
-  for (uint32_t k = 0; k < sp.count; ++k)
-    s += "|key" + std::to_string(k + 1) + "=" + std::to_string(sp.entries[k].key_pos) + "," +
-         std::to_string(sp.entries[k].key_len) + "," + std::to_string(sp.entries[k].key_type) + "," +
-         std::to_string(sp.entries[k].key_dir);
-  for (uint32_t k = 0; k < op.count; ++k)
-    s += "|item" + std::to_string(k + 1) + "=" + std::to_string(op.entries[k].type) + "," +
-         std::to_string(op.entries[k].position) + "," + std::to_string(op.entries[k].length);
-  for (uint32_t k = 0; k < du.count; ++k)
-    s += "|dup" + std::to_string(k + 1) + "=" + std::to_string(du.entries[k].dup_pos) + "," +
-         std::to_string(du.entries[k].dup_len);
+  const auto entry = [&s](const char* name, uint32_t k, std::initializer_list<uint32_t> values) {
+    s += "|" + std::string(name) + std::to_string(k + 1) + "=";
+    for (const uint32_t& v : values) s += std::to_string(v) + (&v == std::end(values) - 1 ? "" : ",");
+  };
+  for (uint32_t k = 0; k < sp.count; ++k) entry("key", k, {sp.entries[k].key_pos, sp.entries[k].key_len,
+                                                          sp.entries[k].key_type, sp.entries[k].key_dir});
+  for (uint32_t k = 0; k < op.count; ++k) entry("item", k, {op.entries[k].type, op.entries[k].position, op.entries[k].length});
+  for (uint32_t k = 0; k < du.count; ++k) entry("dup", k, {du.entries[k].dup_pos, du.entries[k].dup_len});
   return s + "|";
 }
 

@@ -170,12 +170,12 @@ ChildResult disturbed_run(const Scenario& s, int64_t k, int mode, const std::vec
 const char* judge(const Scenario& s, const ChildResult& r, const std::set<uint32_t>& statuses) {
   if (!r.exited) return "crash or hang";
   if (!z->hit) return "the fault was not injected";
-  if (r.extra & kOtherCalls) return "the calls before the fault differ from the undisturbed run";
-  if (r.extra & kDescriptorLeft) return "a descriptor the run opened stays open";
-  if (r.extra & kOtherFile) return "changed a file that is not its own";
   for (const auto& [name, bytes] : s.files)
     if (read_file(name) != bytes) return "an input changed";
-  if (r.extra & kNoFollowup) return "a later run in the same process failed";
+  for (const auto& [problem, text] : {std::pair{kOtherCalls, "the calls before the fault differ from the undisturbed run"},
+       {kDescriptorLeft, "a descriptor the run opened stays open"}, {kOtherFile, "changed a file that is not its own"},
+       {kNoFollowup, "a later run in the same process failed"}})
+    if (r.extra & problem) return text;
   if (r.run.status == 0 && (r.extra & kWrongOutput)) return "FALSE SUCCESS: status 0 with a wrong or partial output";
   return statuses.count(r.run.status) ? nullptr : "a status not of the site";
 }
@@ -205,13 +205,11 @@ int sweep(const Scenario& s, int every) {
         printf("%s: call %lld (kind %d, %s, mode %d): status %u: %s\n", s.name.c_str(), static_cast<long long>(k),
                c.kind, c.name, mode, r.run.status, problem);
     }
-  printf("%s: %zu calls, %d faults injected, %d survived (%d absorbed with a right output); statuses by site:",
-         s.name.c_str(), calls.size(), faults, faults - wrong, absorbed);
-  for (const auto& [site, statuses] : seen) {
-    printf(" %s", site.c_str());
-    for (uint32_t status : statuses) printf(" %u", status);
-  }
-  printf("\n");
+  std::string sites;
+  for (const auto& [site, statuses] : seen)
+    for (sites += " " + site; uint32_t status : statuses) sites += " " + std::to_string(status);
+  printf("%s: %zu calls, %d faults injected, %d survived (%d absorbed with a right output); statuses by site:%s\n",
+         s.name.c_str(), calls.size(), faults, faults - wrong, absorbed, sites.c_str());
   return wrong;
 }
 
