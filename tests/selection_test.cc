@@ -210,7 +210,7 @@ std::string expand(std::string text) {  // each %n becomes the comparison "byte 
 
 TEST(Conditions, PostfixOrder) {
   const std::pair<std::string, std::string> sequences[] = {
-      {"(%1)", "1"}, {"(%1,AND,%2,OR,%3)", "12&3|"}, {"(%1,OR,%2,AND,%3)", "12|3&"}, {"(%1,AND,(%2,OR,%3))", "123|&"},
+      {"(%1)", "1"}, {"((%1))", "1"}, {"(%1,AND,%2)", "12&"}, {"(%1,AND,%2,OR,%3)", "12&3|"}, {"(%1,OR,%2,AND,%3)", "12|3&"}, {"(%1,AND,(%2,OR,%3))", "123|&"},
       {"((%1,O,%2),A,(%3,or,%4))", "12|34|&"},
   };
   for (const auto& [operand, sequence] : sequences) {
@@ -246,6 +246,11 @@ TEST(Conditions, WhichRecordsAreKept) {
       {"INCLUDE (1,2,CHA,EQ,\"&eAB\")", pd, {pd[2]}}, {"INCLUDE (1,11,CH,EQ,\"&h0123456789abcdefABCDEF\")", digits, {digits[0]}},
       {"INCLUDE (1,4,INT,GT,\"100\")", {native(101), native(100), native(-5), native(70000)}, {native(101), native(70000)}},
       {"INCLUDE (1,4,INT,LE,\"100\")", {native(101), native(100), native(-5)}, {native(100), native(-5)}},
+      {"INCLUDE (1,4,INT,GE,\"100\")", {native(101), native(100), native(-5)}, {native(101), native(100)}},
+      {"INCLUDE (1,4,INT,LT,\"100\")", {native(101), native(100), native(-5)}, {native(-5)}},
+      {"INCLUDE (1,4,INT,NE,\"100\")", {native(101), native(100), native(-5)}, {native(101), native(-5)}},
+      {"INCLUDE (1,4,INT,GT,5,4)", {native(7) + native(5), native(5) + native(7)}, {native(7) + native(5)}},  // a field
+      {"INCLUDE (1,2,CHA,EQ,3,2)", {"abab", "abac"}, {"abab"}}, {"INCLUDE (#2,CHA,EQ,#3)", {"x,a,a\n", "x,a,b\n"}, {"x,a,a\n"}},
       {"INCLUDE (1,1,ALP,CO,\"@\")", {"`", "@"}, {"@"}},  // only letters match in either case
       {"INCLUDE (%1,OR,%2,AND,%3)", xabc, {"AXC", "XBC"}}, {"INCLUDE (%1,OR,(%2,AND,%3))", xabc, {"AXX", "AXC", "XBC"}},
       {"OMIT (%1,OR,(%2,AND,%3))", xabc, {"XBX", "XXX"}},

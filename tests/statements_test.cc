@@ -46,9 +46,8 @@ TEST(Tokenizer, TokensCommentsAndLiterals) {
   }
 }
 
-// Numbers are read as atoi reads them, within the token, saturating beyond 32 bits. The parenthesis finders skip
-// only blanks and commas: "text:(" looks for a "(", "text:)" for a ")"; then whether found, and the offset left.
-TEST(Tokenizer, NumbersAndParenthesisFinders) {
+// Numbers are read as atoi reads them, within the token, saturating beyond 32 bits.
+TEST(Tokenizer, Numbers) {
   for (const std::string c : {"80=80", "12abc=12", "+7=7", "-5=-5", " \t\n7=7", "abc=0", "- 5=0", "--5=0", "=0", "-=0",
                               "2147483647=2147483647", "-2147483648=-2147483648", "99999999999=2147483647",
                               "-99999999999=-2147483648"}) {
@@ -57,13 +56,6 @@ TEST(Tokenizer, NumbersAndParenthesisFinders) {
     EXPECT_EQ(token_atoi(t.block.data(), uint32_t(eq)), std::stoll(c.substr(eq + 1))) << c;
   }
   EXPECT_TRUE(token_atoi(nullptr, 5) == 0 && token_atoi("123456", 2) == 12 && token_atol("4294967297", 10) == INT32_MAX);
-  for (const std::string c : {" , ,(X:) 0 4", " , ,(X:( 1 5", " , ,)X:) 1 5", "\t):) 0 0", " \n):) 0 1", "[c]):) 0 0",
-                              " , :( 0 3", " , :) 0 3", ":( 0 0"}) {
-    const size_t colon = c.rfind(':');
-    Text t(c.substr(0, colon));
-    const bool found = c[colon + 1] == '(' ? find_parenl(t.sc) : find_parenr(t.sc);
-    EXPECT_EQ(std::to_string(found) + " " + std::to_string(t.sc.pos - t.block.data()), c.substr(colon + 3)) << c;
-  }
 }
 
 // Keywords in entry order, '.' after the shortest abbreviation: a token is cut to the table's width (matched
