@@ -61,7 +61,7 @@ TEST(WorkFiles, NamesRemovalAndProgress) {
               w.reports.back().phase == ZARA_PHASE_DONE);
 }
 
-std::string clock_name(time_t offset) { return "sw" + std::to_string(1000000 + (time(nullptr) + offset) % 1000000).substr(1) + ".00"; }
+std::string clock_name(time_t at) { return "sw" + std::to_string(1000000 + at % 1000000).substr(1) + ".00"; }
 
 void reset_without_names() {  // the last whole run's texts belong to its caller
   gv.input_names = gv.output_name = nullptr;
@@ -73,17 +73,19 @@ void reset_without_names() {  // the last whole run's texts belong to its caller
 TEST(WorkFiles, SetUpNamesFromTheClockAndPassesOverNamesInUse) {
   ScratchDir dir;
   reset_without_names();
-  const std::string now = clock_name(0);
+  const time_t now = time(nullptr);  // the names below are fixed from it: the clock may tick meanwhile
   ASSERT_TRUE(s_init2());
-  EXPECT_TRUE((gv.work_name == now || gv.work_name == clock_name(0)) && gv.file_limit == 30 && dir.files().empty());
+  EXPECT_TRUE((gv.work_name == clock_name(now) || gv.work_name == clock_name(time(nullptr))) && gv.file_limit == 30 &&
+              dir.files().empty());
   EXPECT_EQ(std::string(gv.suffix_chars, 30), "123456789ABCDEFGHIJKLMNOPQRSTU");
   std::vector<std::string> blockers;
-  for (const char* member : {"", "1", "U", "X", "z"}) write_file(blockers.emplace_back(clock_name(blockers.size()) + member), "keep");
-  for (time_t t = 5; t < 8; ++t) ASSERT_EQ(symlink(("target" + std::to_string(t)).c_str(), clock_name(t).c_str()), 0);
+  for (const char* member : {"", "1", "U", "X", "z"})
+    write_file(blockers.emplace_back(clock_name(now + blockers.size()) + member), "keep");
+  for (time_t t = 5; t < 8; ++t) ASSERT_EQ(symlink(("target" + std::to_string(t)).c_str(), clock_name(now + t).c_str()), 0);
   ASSERT_TRUE(s_init2());
   for (const std::string& b : blockers) EXPECT_EQ(read_file(b), "keep") << b;
   EXPECT_EQ(dir.files().size(), 8u);  // no target created, no probe left
-  for (time_t t = 0; t < 8; ++t) EXPECT_NE(gv.work_name, clock_name(t)) << t;
+  for (time_t t = 0; t < 8; ++t) EXPECT_NE(gv.work_name, clock_name(now + t)) << t;
 }
 
 // s_2mains over texts in heap blocks of exactly their length, the first `length` bytes of the control text.
