@@ -1,47 +1,28 @@
-/*
- * Control interface of the fault-injecting interposer (fault_inject.c),
- * preloaded in front of the C library. While armed it counts and logs the
- * program's calls of open (all variants), read, write, lseek, close, unlink
- * and link, and makes the call whose number equals the target fail:
- *   ZF_EIO     every kind: -1 with errno EIO (a failed close still releases
- *              its descriptor, as the kernel does);
- *   ZF_ENOSPC  write: -1 with errno ENOSPC;
- *   ZF_SHORT   write of 2 bytes or more: only the first half is written.
- * Target 0 only counts. Programs find these functions with dlsym.
- */
+// State shared by the fault-injecting interposer (fault_inject.c), which exports `zfault`,
+// its address in memory that forked children share with their parent, and the sweep.
+// While `armed` the interposer logs the calls of open (every variant), read, write, lseek,
+// close, unlink and link that process `pid` makes, and makes call number `target` fail:
+// with EIO (a failed close still frees its descriptor, as the kernel's does), or, for a
+// write in mode ZF_ENOSPC or ZF_SHORT, with ENOSPC or by writing only half the bytes.
 #ifndef ZARA_FAULT_INJECT_H
 #define ZARA_FAULT_INJECT_H
 
 #include <stdint.h>
 
 enum zfault_kind { ZF_OPEN = 1, ZF_READ, ZF_WRITE, ZF_LSEEK, ZF_CLOSE, ZF_UNLINK, ZF_LINK };
-enum zfault_mode { ZF_COUNT = 0, ZF_EIO, ZF_ENOSPC, ZF_SHORT };
+enum zfault_mode { ZF_EIO = 1, ZF_ENOSPC, ZF_SHORT };
+enum { ZF_MAX_CALLS = 1 << 14 };
 
-/* One logged call; `path` and `path2` (a link's new name) index the table of
- * names, -1 for a descriptor the interposer did not see opened. */
 struct zfault_call {
-  int64_t offset; /* lseek: the offset asked for */
-  int64_t size;   /* read, write: bytes asked for */
-  int64_t result; /* what the call returned */
-  int32_t arg;    /* open: the flags; lseek: whence */
-  int16_t path, path2;
-  uint8_t kind;   /* enum zfault_kind */
-  uint8_t failed; /* this call was made to fail */
+  uint8_t kind;   // zfault_kind
+  int32_t flags;  // open: its flags
+  char name[20];  // the file's name without its directory, cut to 19 bytes
 };
 
-#ifdef __cplusplus
-extern "C" {
-#endif
-/* Clears the log and counts from 0, failing call number `target` (1-based). */
-void zfault_arm(int64_t target, int mode);
-/* Stops counting; the number of calls counted. */
-int64_t zfault_disarm(void);
-/* The log of the armed period: at most its first `capacity` calls. */
-const struct zfault_call *zfault_calls(int64_t *count, int64_t *capacity);
-/* The name with index `id`, "" for an unknown index. */
-const char *zfault_path(int id);
-#ifdef __cplusplus
-}
-#endif
+struct zfault_state {
+  int64_t target, count;           // the call to fail (1-based; 0 none), calls so far
+  int32_t armed, mode, hit, pid;   // hit: the target call was made and failed
+  struct zfault_call calls[ZF_MAX_CALLS];
+};
 
-#endif /* ZARA_FAULT_INJECT_H */
+#endif // ZARA_FAULT_INJECT_H
