@@ -76,6 +76,7 @@ fuzz-run-%:
 # build-cov; the per-file table is in build-cov/coverage.txt.
 COVERED = engine control compare records select cobol cli include
 coverage:
+	@sh scripts/install-deps.sh coverage
 	$(CMAKE) -S . -B build-cov -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS='--coverage -O0' \
 	  -DCMAKE_CXX_FLAGS='--coverage -O0' >/dev/null
 	$(CMAKE) --build build-cov -j$(JOBS)

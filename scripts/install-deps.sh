@@ -5,6 +5,8 @@
 set -e
 here=$(dirname "$0")
 packages="cmake make g++ g++-multilib googletest libgtest-dev gnucobol3 clang libclang-rt-14-dev"
+# `install-deps.sh coverage` adds what `make coverage` needs.
+[ "${1:-}" = coverage ] && packages="$packages gcovr"
 
 missing_of() {
   out=""
