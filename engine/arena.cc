@@ -3,12 +3,14 @@
 #include <cstdlib>
 
 #include "engine/run_state.h"
+#include "records/mapped_input.h"
 
 namespace zara {
 
 namespace {
 
 constexpr uint32_t kSmallestPart = 999;  // a part this small or smaller fails
+constexpr bool kWriteBehindBuild = ZARA_THREADS != 0;
 
 void free_buffers(uint32_t n) {
   while (n > 0) {
@@ -26,6 +28,8 @@ void free_table_and_output() {
   gv.sort_entries = nullptr;
   free(gv.out_buffer);
   gv.out_buffer = nullptr;
+  free(gv.out_spare);
+  gv.out_spare = nullptr;
 }
 
 // One attempt at the current part size: output buffer, record table, sort
@@ -100,6 +104,9 @@ bool s_alloc() {
   for (;;) {
     if (try_allocate(part)) {
       gv.arena_allocated = true;
+      // The spare output buffer only lets writes go behind; the run does
+      // without it when it cannot be had.
+      if (kWriteBehindBuild) gv.out_spare = static_cast<uint8_t*>(malloc(part));
       return true;
     }
     part /= 2;
@@ -116,6 +123,7 @@ bool read_gda() {
 }
 
 void arena_free() {
+  unmap_inputs();
   if (gv.arena_allocated) {
     free_buffers(gv.last_buffer + 1);
     free_table_and_output();

@@ -12,6 +12,7 @@
 #include "engine/progress.h"
 #include "engine/run_state.h"
 #include "engine/work_files.h"
+#include "engine/write_behind.h"
 #include "records/byte_order.h"
 #include "records/file_io.h"
 #include "records/headers.h"
@@ -185,6 +186,8 @@ bool m_setptr(uint32_t r) {
     m_que_insert();
     return true;
   }
+  // The output written behind comes first: the run's own file calls wait.
+  if (!write_settle()) return false;
   if (lseek(gv.merge_fd[r], -static_cast<off_t>(remaining), SEEK_CUR) < 0)
     return fail(kRepositionError);
   if (!m_read(r)) return false;
@@ -238,10 +241,8 @@ bool fill_and_queue() {
   return true;
 }
 
-}  // namespace
-
-bool s_merge() {
-  progress_merge_started();
+// A whole merge; its writes may still be in flight when it fails.
+bool merge_all() {
   if (!m_init() || !fill_and_queue()) return false;
   const uint32_t h = head_position();
   while (gv.merge_queue_length > h) {
@@ -253,8 +254,17 @@ bool s_merge() {
   // Unlike a plain write, a failed flush of the held record keeps the work
   // files: the run has failed and they must stay.
   if (!flush_duplicates()) return false;
-  if (!s_wbuf()) return false;
-  if (!m_term(true)) return false;
+  if (!s_wbuf() || !write_settle()) return false;
+  return m_term(true);
+}
+
+}  // namespace
+
+// As a write step, the merge returns with every write settled.
+bool s_merge() {
+  progress_merge_started();
+  const bool ok = merge_all();
+  if (!write_settle() || !ok) return false;
   progress_merge_finished();
   return true;
 }

@@ -234,6 +234,9 @@ struct RunState {
   uint8_t table_full = 0;
   uint8_t* out_buffer = nullptr;
   uint32_t out_buffer_size = 0;
+  // A second output buffer of the same size, filled while the first is
+  // written behind (engine/write_behind.h); null when it could not be had.
+  uint8_t* out_spare = nullptr;
   uint32_t out_fill = 0;
   bool arena_allocated = false;
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/work_files.h"
+#include "engine/write_behind.h"
 #include "records/byte_order.h"
 #include "records/file_io.h"
 #include "records/headers.h"
@@ -46,6 +47,9 @@ int open_output() {
 // kernel copies them, which halves the system time of a large sort. Which
 // records fit the buffer (315) is still decided by its whole size.
 constexpr uint32_t kWriteChunk = 256 * 1024;
+// Written behind (engine/write_behind.h), the bytes are copied by the other
+// core anyway; larger pieces mean fewer hand-overs between the threads.
+constexpr uint32_t kBehindChunk = 1024 * 1024;
 
 // A record-at-a-time copy run spills its loads in work-file form.
 bool raat_copy_run() { return cp[kCpRaat] && !cp[kCpSort]; }
@@ -82,11 +86,16 @@ bool close_target() {
 
 bool s_wbuf() {
   if (gv.out_fill == 0) return true;
-  ssize_t n;
-  do {
-    n = write(gv.out_fd, gv.out_buffer, gv.out_fill);
-  } while (n < 0 && errno == EINTR);
-  if (n < 0 || static_cast<uint32_t>(n) != gv.out_fill) return fail(kOutputWriteError);
+  // With the spare buffer and the writer thread, the buffer is written
+  // behind while the run fills the spare.
+  const bool behind = gv.out_spare && write_behind_active();
+  if (!write_out(gv.out_fd, gv.out_buffer, gv.out_fill, false, gv.records_written, behind))
+    return false;
+  if (behind) {
+    uint8_t* const written = gv.out_buffer;
+    gv.out_buffer = gv.out_spare;
+    gv.out_spare = written;
+  }
   gv.out_fill = 0;
   return true;
 }
@@ -101,7 +110,7 @@ bool s_movrecb(const uint8_t* record, uint32_t length, uint32_t sequence) {
   if (size > gv.out_buffer_size - gv.out_fill) {
     if (gv.out_fill == 0 || size > gv.out_buffer_size) return fail(kRecordExceedsOutBuffer);
     if (!s_wbuf()) return false;
-  } else if (gv.out_fill + size > kWriteChunk && gv.out_fill > 0) {
+  } else if (gv.out_fill + size > (gv.out_spare ? kBehindChunk : kWriteChunk) && gv.out_fill > 0) {
     if (!s_wbuf()) return false;
   }
   uint8_t* out = gv.out_buffer + gv.out_fill;
@@ -159,7 +168,9 @@ bool move_spans() {
       length += table[j++].len;
     if (length >= kDirectSpan) {
       if (!s_wbuf()) return false;
-      if (!write_fully(gv.out_fd, start, length)) return fail(kOutputWriteError);
+      // The sort buffers keep their bytes until the write step has settled.
+      if (!write_out(gv.out_fd, start, length, true, gv.records_written, write_behind_active()))
+        return false;
       gv.records_written += j - i;
     } else {
       for (uint32_t k = i; k < j; ++k)
@@ -170,9 +181,8 @@ bool move_spans() {
   return true;
 }
 
-}  // namespace
 
-bool s_write() {
+bool write_load() {
   const bool work_file = gv.workfile_count != 0;
   if (gv.create_before_write) {
     gv.create_before_write = 0;
@@ -199,13 +209,22 @@ bool s_write() {
   // of the output has passed: after the one load of a sort, or the last
   // load of a copy run (a held record carries over between loads).
   if (gv.close_after_write && !flush_duplicates()) return false;
-  if (!s_wbuf()) return false;
+  if (!s_wbuf() || !write_settle()) return false;
   if (!gv.close_after_write) return true;
   if (!work_file) {
     if (!s_addeof() || !s_updhdr()) return false;
   }
   if (!close_target()) return fail(kOutputCloseError);
   return true;
+}
+
+}  // namespace
+
+// Every write of the step has settled when it returns, whatever failed: a
+// write that failed behind the step is its first failure.
+bool s_write() {
+  const bool ok = write_load();
+  return write_settle() && ok;
 }
 
 }  // namespace zara

@@ -16,7 +16,9 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <stdarg.h>
+#include <sys/mman.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -40,6 +42,9 @@ static off_t (*real_lseek)(int, off_t, int);
 static off64_t (*real_lseek64)(int, off64_t, int);
 static int (*real_close)(int), (*real_unlink)(const char *),
     (*real_link)(const char *, const char *);
+static void *(*real_mmap)(void *, size_t, int, int, int, off_t),
+    *(*real_mmap64)(void *, size_t, int, int, int, off64_t);
+static int (*real_pthread_create)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
 
 static void forget_descriptors(void) {
   for (int i = 0; i < kMaxFd; ++i) fd_path[i] = -1;
@@ -51,6 +56,8 @@ __attribute__((constructor)) static void resolve_all(void) {
   RESOLVE(real_read, "read"), RESOLVE(real___read_chk, "__read_chk"), RESOLVE(real_write, "write");
   RESOLVE(real_lseek, "lseek"), RESOLVE(real_lseek64, "lseek64"), RESOLVE(real_close, "close");
   RESOLVE(real_unlink, "unlink"), RESOLVE(real_link, "link");
+  RESOLVE(real_mmap, "mmap"), RESOLVE(real_mmap64, "mmap64");
+  RESOLVE(real_pthread_create, "pthread_create");
   forget_descriptors();
 }
 
@@ -152,6 +159,34 @@ EXPORT int link(const char *from, const char *to) {
   if (c) c->path2 = intern(to);
   FAIL_IF_TARGET(c, EIO);
   return (int)done(c, real_link(from, to));
+}
+
+/* Only mappings of files are counted: anonymous memory is not a file call. */
+#define MMAP_WRAPPER(name, offset_type)                                                   \
+  EXPORT void *name(void *a, size_t n, int prot, int flags, int fd, offset_type o) {      \
+    struct zfault_call *c =                                                             \
+        (flags & MAP_ANONYMOUS) ? NULL : note(ZF_MMAP, path_of_fd(fd), 0, (int64_t)o, (int64_t)n); \
+    if (c && c->failed) {                                                               \
+      c->result = -1;                                                                   \
+      errno = ENOMEM;                                                                   \
+      return MAP_FAILED;                                                                \
+    }                                                                                   \
+    void *p = real_##name(a, n, prot, flags, fd, o);                                    \
+    done(c, p == MAP_FAILED ? -1 : 0);                                                  \
+    return p;                                                                           \
+  }
+MMAP_WRAPPER(mmap, off_t)
+MMAP_WRAPPER(mmap64, off64_t)
+
+EXPORT int pthread_create(pthread_t *t, const pthread_attr_t *attr, void *(*fn)(void *), void *arg) {
+  struct zfault_call *c = note(ZF_THREAD, -1, 0, 0, 0);
+  if (c && c->failed) {
+    c->result = -1;
+    return EAGAIN;
+  }
+  const int r = real_pthread_create(t, attr, fn, arg);
+  done(c, r == 0 ? 0 : -1);
+  return r;
 }
 
 EXPORT void zfault_arm(int64_t target, int mode) {

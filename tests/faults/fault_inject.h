@@ -1,10 +1,12 @@
 /*
  * Control interface of the fault-injecting interposer (fault_inject.c),
  * preloaded in front of the C library. While armed it counts and logs the
- * program's calls of open (all variants), read, write, lseek, close, unlink
- * and link, and makes the call whose number equals the target fail:
+ * program's calls of open (all variants), read, write, lseek, close, unlink,
+ * link, mmap (of a file) and pthread_create, and makes the call whose number
+ * equals the target fail:
  *   ZF_EIO     every kind: -1 with errno EIO (a failed close still releases
- *              its descriptor, as the kernel does);
+ *              its descriptor, as the kernel does); mmap: MAP_FAILED with
+ *              errno ENOMEM; pthread_create: EAGAIN;
  *   ZF_ENOSPC  write: -1 with errno ENOSPC;
  *   ZF_SHORT   write of 2 bytes or more: only the first half is written.
  * Target 0 only counts. Programs find these functions with dlsym.
@@ -14,14 +16,16 @@
 
 #include <stdint.h>
 
-enum zfault_kind { ZF_OPEN = 1, ZF_READ, ZF_WRITE, ZF_LSEEK, ZF_CLOSE, ZF_UNLINK, ZF_LINK };
+enum zfault_kind {
+  ZF_OPEN = 1, ZF_READ, ZF_WRITE, ZF_LSEEK, ZF_CLOSE, ZF_UNLINK, ZF_LINK, ZF_MMAP, ZF_THREAD
+};
 enum zfault_mode { ZF_COUNT = 0, ZF_EIO, ZF_ENOSPC, ZF_SHORT };
 
 /* One logged call; `path` and `path2` (a link's new name) index the table of
  * names, -1 for a descriptor the interposer did not see opened. */
 struct zfault_call {
-  int64_t offset; /* lseek: the offset asked for */
-  int64_t size;   /* read, write: bytes asked for */
+  int64_t offset; /* lseek, mmap: the offset asked for */
+  int64_t size;   /* read, write, mmap: bytes asked for */
   int64_t result; /* what the call returned */
   int32_t arg;    /* open: the flags; lseek: whence */
   int16_t path, path2;

@@ -68,9 +68,9 @@ struct Files {
 };
 
 const char* kind_name(int kind) {
-  static const char* const names[] = {"?",     "open",  "read",   "write",
-                                      "lseek", "close", "unlink", "link"};
-  return names[kind >= ZF_OPEN && kind <= ZF_LINK ? kind : 0];
+  static const char* const names[] = {"?",     "open",  "read",   "write", "lseek",
+                                      "close", "unlink", "link", "mmap",  "pthread_create"};
+  return names[kind >= ZF_OPEN && kind <= ZF_THREAD ? kind : 0];
 }
 
 // A name of a run's work-file family: "sw", six digits, ".00", and but for
@@ -166,6 +166,10 @@ const SiteRule kSiteRules[] = {
     {ZF_UNLINK, Role::kMerged, 0, "unlink: merge result's temporary name", 310, -1},
     {ZF_UNLINK, Role::kHeaderSave, 0, "unlink: header save file", 320, -1},
     {ZF_LINK, Role::kAny, 0, "link: merge result to its run's name", 310, -1},
+    // Without the mapping the input is read; without the thread the output
+    // is written at once.
+    {ZF_MMAP, Role::kInput, 0, "mmap: input", 0, -1},
+    {ZF_THREAD, Role::kAny, 0, "pthread_create: output writer", 0, -1},
 };
 
 unsigned context_of(const std::vector<Call>& calls, size_t i, const Files& files) {
