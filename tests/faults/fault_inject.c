@@ -19,6 +19,7 @@
 #include <pthread.h>
 #include <stdarg.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -161,6 +162,16 @@ EXPORT int link(const char *from, const char *to) {
   return (int)done(c, real_link(from, to));
 }
 
+/* A sanitizer's run time maps memory before the constructor above has run:
+ * such calls go to the kernel directly. */
+static void *raw_mmap(void *a, size_t n, int prot, int flags, int fd, int64_t o) {
+#ifdef SYS_mmap2
+  return (void *)syscall(SYS_mmap2, a, n, prot, flags, fd, (long)(o >> 12));
+#else
+  return (void *)syscall(SYS_mmap, a, n, prot, flags, fd, (long)o);
+#endif
+}
+
 /* Only mappings of files are counted: anonymous memory is not a file call. */
 #define MMAP_WRAPPER(name, offset_type)                                                   \
   EXPORT void *name(void *a, size_t n, int prot, int flags, int fd, offset_type o) {      \
@@ -171,7 +182,8 @@ EXPORT int link(const char *from, const char *to) {
       errno = ENOMEM;                                                                   \
       return MAP_FAILED;                                                                \
     }                                                                                   \
-    void *p = real_##name(a, n, prot, flags, fd, o);                                    \
+    void *p = real_##name ? real_##name(a, n, prot, flags, fd, o)                       \
+                          : raw_mmap(a, n, prot, flags, fd, (int64_t)o);                \
     done(c, p == MAP_FAILED ? -1 : 0);                                                  \
     return p;                                                                           \
   }
@@ -184,6 +196,7 @@ EXPORT int pthread_create(pthread_t *t, const pthread_attr_t *attr, void *(*fn)(
     c->result = -1;
     return EAGAIN;
   }
+  if (!real_pthread_create) RESOLVE(real_pthread_create, "pthread_create");
   const int r = real_pthread_create(t, attr, fn, arg);
   done(c, r == 0 ? 0 : -1);
   return r;
