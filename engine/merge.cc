@@ -187,7 +187,10 @@ bool m_setptr(uint32_t r) {
     return true;
   }
   // The output written behind comes first: the run's own file calls wait.
+  // Records of this run still to be copied into the output buffer are
+  // copied now, before the refill replaces them.
   if (!write_settle()) return false;
+  gather_now(buffer, gv.buffer_size);
   if (lseek(gv.merge_fd[r], -static_cast<off_t>(remaining), SEEK_CUR) < 0)
     return fail(kRepositionError);
   if (!m_read(r)) return false;

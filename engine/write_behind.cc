@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <initializer_list>
 
 #include "engine/run_state.h"
+#include "records/byte_order.h"
 #include "records/file_io.h"
 
 #if ZARA_THREADS
@@ -21,13 +23,34 @@ struct WriteJob {
   int fd = -1;
   const uint8_t* bytes = nullptr;
   size_t n = 0;
+  uint8_t* gather_into = nullptr;  // `bytes`, writable, when records are gathered
+  const GatherEntry* gather = nullptr;
+  uint32_t gather_count = 0;
   bool whole = false;
   int errno_before = 0;  // a short write leaves errno as it was
   uint32_t records_before = 0;
 };
 
+// Copies the records of a gathered buffer into place, fetching a few ahead:
+// they lie all over the sort buffers.
+void gather_records(const WriteJob& job) {
+  constexpr uint32_t kAhead = 8;
+  for (uint32_t i = 0; i < job.gather_count; ++i) {
+    if (i + kAhead < job.gather_count) __builtin_prefetch(job.gather[i + kAhead].from);
+    const GatherEntry& e = job.gather[i];
+    uint8_t* to = job.gather_into + e.offset;
+    if (e.work_form) {
+      put_le(to, e.length, 4);
+      put_le(to + 4, e.sequence, 4);
+      to += 8;
+    }
+    if (e.length) memcpy(to, e.from, e.length);
+  }
+}
+
 // One write as the run has always made it. errno is what the write left.
 bool perform(const WriteJob& job) {
+  if (job.gather_count) gather_records(job);
   errno = job.errno_before;
   if (job.whole) return write_fully(job.fd, job.bytes, job.n);
   ssize_t w;
@@ -131,10 +154,9 @@ bool write_behind_active() { return ready(); }
 
 bool write_settle() { return wait_idle(); }
 
-bool write_out(int fd, const uint8_t* bytes, size_t n, bool whole, uint32_t records_before,
-               bool behind) {
-  if (!wait_idle()) return false;
-  WriteJob next{fd, bytes, n, whole, errno, records_before};
+namespace {
+
+bool hand_on_or_write(const WriteJob& next, bool behind) {
 #if ZARA_THREADS
   if (behind && ready()) {
     pthread_mutex_lock(&lock);
@@ -146,7 +168,37 @@ bool write_out(int fd, const uint8_t* bytes, size_t n, bool whole, uint32_t reco
   }
 #endif
   if (perform(next)) return true;
-  return report_failed_write(errno, records_before);
+  return report_failed_write(errno, next.records_before);
+}
+
+}  // namespace
+
+bool write_out(int fd, const uint8_t* bytes, size_t n, bool whole, uint32_t records_before,
+               bool behind) {
+  if (!wait_idle()) return false;
+  WriteJob next;
+  next.fd = fd;
+  next.bytes = bytes;
+  next.n = n;
+  next.whole = whole;
+  next.errno_before = errno;
+  next.records_before = records_before;
+  return hand_on_or_write(next, behind);
+}
+
+bool write_gathered(int fd, uint8_t* buffer, size_t n, const GatherEntry* gather, uint32_t count,
+                    uint32_t records_before, bool behind) {
+  if (!wait_idle()) return false;
+  WriteJob next;
+  next.fd = fd;
+  next.bytes = buffer;
+  next.n = n;
+  next.gather_into = buffer;
+  next.gather = gather;
+  next.gather_count = count;
+  next.errno_before = errno;
+  next.records_before = records_before;
+  return hand_on_or_write(next, behind);
 }
 
 void write_behind_stop() {

@@ -24,6 +24,19 @@
 
 namespace zara {
 
+// A record that is copied into the output buffer only when the buffer is
+// written: its bytes at `from` (which stay in place until the next settle),
+// placed at `offset`, after a work-file header (length, sequence number)
+// when `work_form` is set. Copying them there is work the writer thread can
+// take off the run.
+struct GatherEntry {
+  const uint8_t* from;
+  uint32_t length;
+  uint32_t sequence;
+  uint32_t offset;
+  uint32_t work_form;
+};
+
 // Writes `n` bytes to `fd`: in one write call (a short write fails), or
 // with `whole` until every byte is out. With `behind` and the writer
 // thread running the write is handed on, and the bytes must stay as they
@@ -32,6 +45,10 @@ namespace zara {
 // failed, now or (handed on) earlier: status 240 is then set.
 bool write_out(int fd, const uint8_t* bytes, size_t n, bool whole, uint32_t records_before,
                bool behind);
+// The same for an output buffer whose records in `gather` (`count` of
+// them) are copied into it first, by whichever thread writes it.
+bool write_gathered(int fd, uint8_t* buffer, size_t n, const GatherEntry* gather, uint32_t count,
+                    uint32_t records_before, bool behind);
 // Starts the writer thread if it is not running. True when writes can be
 // handed on.
 bool write_behind_active();

@@ -89,18 +89,23 @@ bool s_wbuf() {
   // With the spare buffer and the writer thread, the buffer is written
   // behind while the run fills the spare.
   const bool behind = gv.out_spare && write_behind_active();
-  if (!write_out(gv.out_fd, gv.out_buffer, gv.out_fill, false, gv.records_written, behind))
+  if (!write_gathered(gv.out_fd, gv.out_buffer, gv.out_fill, gv.gather, gv.gather_count,
+                      gv.records_written, behind))
     return false;
+  gv.gather_count = 0;
   if (behind) {
     uint8_t* const written = gv.out_buffer;
     gv.out_buffer = gv.out_spare;
     gv.out_spare = written;
+    GatherEntry* const list = gv.gather;
+    gv.gather = gv.gather_spare;
+    gv.gather_spare = list;
   }
   gv.out_fill = 0;
   return true;
 }
 
-bool s_movrecb(const uint8_t* record, uint32_t length, uint32_t sequence) {
+bool s_movrecb(const uint8_t* record, uint32_t length, uint32_t sequence, bool stays) {
   // Runs on work files keep the records as read, except the spill file of a
   // record-at-a-time copy run, which holds its records already reformatted.
   const bool work_form = gv.to_work_file || raat_copy_run();
@@ -112,6 +117,14 @@ bool s_movrecb(const uint8_t* record, uint32_t length, uint32_t sequence) {
     if (!s_wbuf()) return false;
   } else if (gv.out_fill + size > (gv.out_spare ? kBehindChunk : kWriteChunk) && gv.out_fill > 0) {
     if (!s_wbuf()) return false;
+  }
+  // A record that stays where it is until the buffer is written is copied
+  // then (by the writer thread when there is one).
+  if (stays && !reformat && gv.gather_count < gv.gather_capacity) {
+    gv.gather[gv.gather_count++] = {record, length, sequence, gv.out_fill, work_form};
+    gv.out_fill += static_cast<uint32_t>(size);
+    ++gv.records_written;
+    return true;
   }
   uint8_t* out = gv.out_buffer + gv.out_fill;
   if (work_form) {
@@ -129,6 +142,23 @@ bool s_movrecb(const uint8_t* record, uint32_t length, uint32_t sequence) {
   return true;
 }
 
+void gather_now(const uint8_t* begin, uint32_t size) {
+  const uint8_t* const end = begin + size;
+  for (uint32_t i = 0; i < gv.gather_count; ++i) {
+    GatherEntry& e = gv.gather[i];
+    if (e.from < begin || e.from >= end) continue;
+    uint8_t* out = gv.out_buffer + e.offset;
+    if (e.work_form) {
+      put_le(out, e.length, 4);
+      put_le(out + 4, e.sequence, 4);
+      out += 8;
+    }
+    if (e.length) memcpy(out, e.from, e.length);
+    e.length = 0;  // placed: nothing left to copy
+    e.work_form = 0;
+  }
+}
+
 bool flush_duplicates() {
   gv.flush_held = 1;
   const RecordDesc& d = gv.merge_record;
@@ -141,7 +171,7 @@ bool s_movrec(const RecordDesc& record) {
     if (dupcheck(record.addr, record.len, record.seq, 0) != 0) return false;
     if (gv.dup_result != 0) return true;
   }
-  return s_movrecb(record.addr, record.len, record.seq);
+  return s_movrecb(record.addr, record.len, record.seq, true);
 }
 
 namespace {
@@ -174,7 +204,7 @@ bool move_spans() {
       gv.records_written += j - i;
     } else {
       for (uint32_t k = i; k < j; ++k)
-        if (!s_movrecb(table[k].addr, table[k].len, table[k].seq)) return false;
+        if (!s_movrecb(table[k].addr, table[k].len, table[k].seq, true)) return false;
     }
     i = j;
   }
