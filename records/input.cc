@@ -14,6 +14,7 @@
 #include "engine/arena.h"
 #include "engine/progress.h"
 #include "engine/run_state.h"
+#include "engine/write_behind.h"
 #include "records/file_io.h"
 #include "records/framing.h"
 #include "records/input.h"
@@ -101,7 +102,9 @@ bool s_read() {
   gv.record_count = 0;
   gv.table_full = 0;
   if (!read_gda()) return fail(kNoSortBuffer);
-  release_framed_input();
+  // The load before may still be written behind (a copy run): the run's own
+  // file calls, and reads into the sort buffers, wait for it.
+  if (!release_framed_input()) return false;
   if (!gv.input_open) {
     if (!s_getffn()) return fail(kNoInputName);
     if (!open_current_input()) return false;
@@ -115,6 +118,7 @@ bool s_read() {
       to = mapped_take(want, &taken);
       got = taken;
     } else {
+      if (!write_settle()) return false;
       got = read_fully(gv.input_fd, gv.current_buffer + gv.buffer_used, want);
     }
     if (got < 0) return fail(kInputReadError);
@@ -124,6 +128,7 @@ bool s_read() {
     if (!s_setptr(to, static_cast<uint32_t>(got))) return false;
 
     if (gv.limit_reached) {
+      if (!write_settle()) return false;
       if (!close_input()) return fail(kInputCloseError);
       gv.input_done = 1;
       return true;
@@ -136,6 +141,7 @@ bool s_read() {
       if (gv.record_sequence == sequence_at_start) return fail(kRecordTooLong);
       return true;
     }
+    if (!write_settle()) return false;
     if (!close_input()) return fail(kInputCloseError);
     if (!s_gettok(gv.names, kInputNameDelims)) {
       gv.input_done = 1;

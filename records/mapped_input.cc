@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "engine/run_state.h"
+#include "engine/write_behind.h"
 #include "records/input.h"
 
 namespace zara {
@@ -23,6 +24,9 @@ constexpr uint64_t kMaxMapped32 = 256ull << 20;
 // Mappings of files that ended within the load still being written; a
 // load that passes more files than this reads the rest.
 constexpr int kMaxRetired = 64;
+// Pages of two loads may be mapped at once while one is written: up to
+// this much more than the sort buffers.
+constexpr uint64_t kResidentSlack = 8ull << 20;
 
 struct Mapping {
   uint8_t* base = nullptr;
@@ -36,6 +40,7 @@ uint64_t map_offset = 0;  // file offset of open_map.base (page aligned)
 uint64_t file_size = 0;
 uint64_t position = 0;    // file offset of the next byte to take
 uint64_t dropped_to = 0;  // file offset up to which the pages were dropped
+uint64_t load_start = 0;  // position when the load written last began
 Mapping retired[kMaxRetired];
 int retired_count = 0;
 
@@ -74,6 +79,7 @@ bool map_input(int fd, uint64_t from) {
   file_size = size;
   position = from;
   dropped_to = offset;
+  load_start = from;
   mapped = true;
   return true;
 }
@@ -98,27 +104,49 @@ void mapped_input_closed() {
   mapped = false;
 }
 
-void release_framed_input() {
+namespace {
+
+// Drops the pages of the open input before file offset `to` from the
+// run's memory (they stay in the page cache).
+void drop_pages_before(uint64_t to) {
+  const uint64_t end = page_floor(to);
+  if (end <= dropped_to) return;
+  madvise(open_map.base + (dropped_to - map_offset), static_cast<size_t>(end - dropped_to),
+          MADV_DONTNEED);
+  dropped_to = end;
+}
+
+void unmap_retired() {
   while (retired_count > 0) {
     const Mapping& m = retired[--retired_count];
     munmap(m.base, m.length);
   }
-  if (!mapped) return;
-  // The pages before the position hold records already written: they
-  // leave the run's memory (they stay in the page cache).
-  const uint64_t framed = page_floor(position);
-  if (framed > dropped_to) {
-    madvise(open_map.base + (dropped_to - map_offset), static_cast<size_t>(framed - dropped_to),
-            MADV_DONTNEED);
-    dropped_to = framed;
+}
+
+}  // namespace
+
+bool release_framed_input() {
+  // The load written last may still be in flight (engine/write_behind.h):
+  // its pages stay while the next load is framed, unless the two loads
+  // would hold more memory than the sort buffers they stand in for, or
+  // files of it are to be unmapped; then its write settles first.
+  const uint64_t limit = uint64_t{gv.last_buffer + 1} * gv.buffer_size + kResidentSlack;
+  const bool settle = retired_count > 0 || (mapped && position - dropped_to > limit);
+  if (settle && !write_settle()) return false;
+  unmap_retired();
+  if (mapped) {
+    drop_pages_before(settle ? position : load_start);
+    load_start = position;
   }
+  return true;
 }
 
 void allow_input_mapping(bool allowed) { mapping_allowed = allowed && ZARA_MAP_INPUT; }
 
 void unmap_inputs() {
+  write_settle();
   mapped_input_closed();
-  release_framed_input();
+  unmap_retired();
 }
 
 }  // namespace zara

@@ -34,8 +34,10 @@ void mapped_unread(uint32_t n);
 // The mapped input is closed; its mapping stays until the load is done.
 void mapped_input_closed();
 // A new memory load starts: the mappings of the loads before are released
-// (the part of the open file's mapping already framed is dropped from memory).
-void release_framed_input();
+// (the part of the open file's mapping already framed is dropped from
+// memory), but for the load written last while its write may be in flight.
+// False (status 240) when a write that had to settle failed.
+bool release_framed_input();
 // Unmaps everything (end of run).
 void unmap_inputs();
 // Whether inputs may be mapped at all (on unless built without; the tests

@@ -239,7 +239,12 @@ bool write_load() {
   // of the output has passed: after the one load of a sort, or the last
   // load of a copy run (a held record carries over between loads).
   if (gv.close_after_write && !flush_duplicates()) return false;
-  if (!s_wbuf() || !write_settle()) return false;
+  if (!s_wbuf()) return false;
+  // A whole copy run's output stays open for the next load: its last write
+  // may go on while that load is read (the reading settles before its own
+  // file calls). Everything else settles here.
+  if (!gv.close_after_write && !work_file && !cp[kCpRaat]) return true;
+  if (!write_settle()) return false;
   if (!gv.close_after_write) return true;
   if (!work_file) {
     if (!s_addeof() || !s_updhdr()) return false;
@@ -250,11 +255,12 @@ bool write_load() {
 
 }  // namespace
 
-// Every write of the step has settled when it returns, whatever failed: a
-// write that failed behind the step is its first failure.
+// A failed step returns with every write settled: a write that failed
+// behind it is its first failure.
 bool s_write() {
-  const bool ok = write_load();
-  return write_settle() && ok;
+  if (write_load()) return true;
+  write_settle();
+  return false;
 }
 
 }  // namespace zara
