@@ -37,11 +37,25 @@ int thread_count() {
   return n;
 }
 
+// Threads of the test program itself, counted once a writer thread has
+// come and gone (a sanitizer's run time starts one of its own then).
+int own_threads() {
+  static const int n = [] {
+    const uint8_t byte = 0;
+    zara::write_out(-1, &byte, 1, false, 0, true);
+    zara::write_behind_stop();
+    zara::gv.status_word = 0;
+    usleep(20000);
+    return thread_count();
+  }();
+  return n;
+}
+
 // The threads left after an entry point returned. A joined thread may
 // still be listed for a moment while the kernel takes it down.
 int threads_after_return() {
   int n = thread_count();
-  for (int attempt = 0; n != 1 && attempt < 50; ++attempt) {
+  for (int attempt = 0; n != own_threads() && attempt < 50; ++attempt) {
     usleep(2000);
     n = thread_count();
   }
@@ -65,7 +79,7 @@ TEST(WriteBehind, WritesReachTheFileInOrder) {
   zara::write_behind_stop();
   close(fd);
   EXPECT_EQ(read_file("out"), expected);
-  EXPECT_EQ(threads_after_return(), 1);
+  EXPECT_EQ(threads_after_return(), own_threads());
 }
 
 // A write that fails behind the run is reported as the run's failure at the
@@ -159,16 +173,16 @@ TEST(WriteBehind, NoThreadOutlivesARun) {
   Observed seen;
   zara_set_progress(observe, &seen);
   const RunResult sorted = run("in.txt", "sorted.txt", "SORT (1,2,CH,A) CORE (60)");
-  EXPECT_EQ(threads_after_return(), 1);
+  EXPECT_EQ(threads_after_return(), own_threads());
   const RunResult copied = run("in.txt", "copied.txt", "CORE (60)");
-  EXPECT_EQ(threads_after_return(), 1);
+  EXPECT_EQ(threads_after_return(), own_threads());
   zara_set_progress(nullptr, nullptr);
   ASSERT_EQ(sorted.status, 0u);
   ASSERT_EQ(copied.status, 0u);
   EXPECT_EQ(read_file("sorted.txt"), sorted_by_prefix(records, 2));
   EXPECT_EQ(read_file("copied.txt"), concat(records));
   EXPECT_GT(seen.loads, 10u);
-  EXPECT_EQ(seen.most_threads, ZARA_THREADS ? 2 : 1);
+  EXPECT_EQ(seen.most_threads, own_threads() + (ZARA_THREADS ? 1 : 0));
 }
 
 TEST(WriteBehind, RecordAtATimeCallsEndTheirThreads) {
@@ -182,13 +196,13 @@ TEST(WriteBehind, RecordAtATimeCallsEndTheirThreads) {
     length = static_cast<uint32_t>(r.size());
     s_1raat(2, r.data(), &length, &status);
     ASSERT_EQ(status, 0u);
-    ASSERT_EQ(threads_after_return(), 1);
+    ASSERT_EQ(threads_after_return(), own_threads());
   }
   std::string back;
   char buffer[64];
   for (length = 0; (s_1raat(3, buffer, &length, &status), status == 0); length = 0) {
     back.append(buffer, length);
-    ASSERT_EQ(threads_after_return(), 1);
+    ASSERT_EQ(threads_after_return(), own_threads());
   }
   EXPECT_EQ(status, 1u);
   EXPECT_EQ(back, sorted_by_prefix(records, 2));
