@@ -1,6 +1,5 @@
-// The writer thread and mapped input: writes written behind reach the file
-// in order and fail as the write itself would; no thread outlives an entry
-// point; a copy run through a mapping cuts the same memory loads and writes
+// The writer thread and mapped input: writes written behind fail as the
+// write itself would; no thread outlives an entry point; a copy run through a mapping cuts the same memory loads and writes
 // the same bytes as one that reads.
 #include <fcntl.h>
 #include <unistd.h>
@@ -60,26 +59,6 @@ int threads_after_return() {
     n = thread_count();
   }
   return n;
-}
-
-TEST(WriteBehind, WritesReachTheFileInOrder) {
-  ScratchDir dir;
-  const int fd = open("out", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  ASSERT_GE(fd, 0);
-  std::vector<std::string> pieces;
-  for (int i = 0; i < 200; ++i) pieces.push_back(std::string(1 + i * 37 % 5000, 'a' + i % 26));
-  std::string expected;
-  for (const std::string& p : pieces) {
-    ASSERT_TRUE(zara::write_out(fd, reinterpret_cast<const uint8_t*>(p.data()), p.size(),
-                                p.size() % 2 == 0, 0, true));
-    expected += p;
-  }
-  EXPECT_TRUE(zara::write_settle());
-  EXPECT_EQ(zara::write_behind_active(), ZARA_THREADS != 0);
-  zara::write_behind_stop();
-  close(fd);
-  EXPECT_EQ(read_file("out"), expected);
-  EXPECT_EQ(threads_after_return(), own_threads());
 }
 
 // A write that fails behind the run is reported as the run's failure at the
@@ -283,16 +262,6 @@ TEST(MappedInput, HeadersAreSkipped) {
   const RunResult r = run("a b", "out", "CORE (60) BYPASS (17,D)");
   ASSERT_EQ(r.status, 0u);
   EXPECT_EQ(read_file("out"), a.substr(17) + b.substr(17));
-}
-
-// A sort never maps: its output may be its own input.
-TEST(MappedInput, SortOfAFileOntoItself) {
-  ScratchDir dir;
-  const std::vector<std::string> records = keyed_lines(300, 4);
-  write_file("data.txt", concat(records));
-  const RunResult r = run("data.txt", "data.txt", "SORT (1,2,CH,A)");
-  ASSERT_EQ(r.status, 0u);
-  EXPECT_EQ(read_file("data.txt"), sorted_by_prefix(records, 2));
 }
 
 }  // namespace
