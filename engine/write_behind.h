@@ -19,6 +19,12 @@
 //   once, as before.
 #pragma once
 
+// Builds that do not say otherwise have the writer thread (CMake option
+// ZARA_THREADS).
+#ifndef ZARA_THREADS
+#define ZARA_THREADS 1
+#endif
+
 #include <cstddef>
 #include <cstdint>
 
