@@ -236,7 +236,7 @@ cat "$table"
 
 if command -v gnuplot >/dev/null; then
   gnuplot <<EOF
-set terminal pngcairo size 900,420 noenhanced
+set terminal pngcairo size 1100,460 noenhanced
 set output "$root/docs/perf_ratios.png"
 set title "zara-sort time / peer time (median of $runs runs; below 1 is faster)"
 set style fill solid 0.6
