@@ -44,6 +44,9 @@ uint64_t current_prefix[kMaxFiles];
 // Makes `record` (a work-file header, or null) the current record of run r.
 void set_current(uint32_t r, uint8_t* record) {
   gv.merge_current[r] = record;
+  // The run's next record is read when this one is taken: fetch its header
+  // now (a prefetch past the buffer's end does no harm).
+  if (record) __builtin_prefetch(record + kHeaderBytes + le32(record));
   if (record && merge_plan.kind != PrefixKind::kNone)
     current_prefix[r] = key_prefix(merge_plan, record + kHeaderBytes, le32(record));
 }
