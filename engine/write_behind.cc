@@ -29,6 +29,7 @@ struct WriteJob {
   bool whole = false;
   int errno_before = 0;  // a short write leaves errno as it was
   uint32_t records_before = 0;
+  char path[kPathBufferSize] = {};  // the file the run names in a failure
 };
 
 // Copies the records of a gathered buffer into place, fetching a few ahead:
@@ -60,11 +61,17 @@ bool perform(const WriteJob& job) {
   return w >= 0 && static_cast<size_t>(w) == job.n;
 }
 
-// The failure of a write, reported as the run's own.
-bool report_failed_write(int write_errno, uint32_t records_before) {
+// The failure of a write, reported as the run's own: with the file named
+// when it was handed on (a copy run may have opened its next input since).
+bool report_failed_write(int write_errno, uint32_t records_before, const char* path) {
+  char current[kPathBufferSize];
+  memcpy(current, gv.path_buffer, sizeof current);
+  memcpy(gv.path_buffer, path, sizeof gv.path_buffer);
   gv.records_written = records_before;
   errno = write_errno;
-  return fail(kOutputWriteError);
+  fail(kOutputWriteError);
+  memcpy(gv.path_buffer, current, sizeof current);
+  return false;
 }
 
 #if ZARA_THREADS
@@ -82,6 +89,7 @@ WriteJob job;
 bool failed = false;
 int failed_errno = 0;
 uint32_t failed_records = 0;
+char failed_path[kPathBufferSize];
 
 void* writer_main(void*) {
   pthread_mutex_lock(&lock);
@@ -98,6 +106,7 @@ void* writer_main(void*) {
       failed = true;
       failed_errno = e;
       failed_records = mine.records_before;
+      memcpy(failed_path, mine.path, sizeof failed_path);
     }
     pthread_cond_signal(&job_done);
   }
@@ -138,7 +147,7 @@ bool wait_idle() {
   const uint32_t records = failed_records;
   failed = false;
   pthread_mutex_unlock(&lock);
-  return ok || report_failed_write(e, records);
+  return ok || report_failed_write(e, records, failed_path);
 }
 
 #else
@@ -168,7 +177,7 @@ bool hand_on_or_write(const WriteJob& next, bool behind) {
   }
 #endif
   if (perform(next)) return true;
-  return report_failed_write(errno, next.records_before);
+  return report_failed_write(errno, next.records_before, next.path);
 }
 
 }  // namespace
@@ -183,6 +192,7 @@ bool write_out(int fd, const uint8_t* bytes, size_t n, bool whole, uint32_t reco
   next.whole = whole;
   next.errno_before = errno;
   next.records_before = records_before;
+  memcpy(next.path, gv.path_buffer, sizeof next.path);
   return hand_on_or_write(next, behind);
 }
 
@@ -198,6 +208,7 @@ bool write_gathered(int fd, uint8_t* buffer, size_t n, const GatherEntry* gather
   next.gather_count = count;
   next.errno_before = errno;
   next.records_before = records_before;
+  memcpy(next.path, gv.path_buffer, sizeof next.path);
   return hand_on_or_write(next, behind);
 }
 
