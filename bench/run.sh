@@ -2,7 +2,7 @@
 # Benchmarks of zara-sort against the tools a user would pick instead, run in
 # one script so that the ratios compare like with like.
 #
-#   bench/run.sh [--runs N] [--data DIR] [--quick]
+#   bench/run.sh [--runs N] [--data DIR] [--quick] [--big]
 #
 # Builds a release engine in build-bench/, generates the data from fixed
 # seeds into DIR (default /work/benchdata or ./bench-data), runs each case
@@ -10,7 +10,14 @@
 # and its peer wrote the same bytes, and prints a table of medians, ratios
 # engine/peer and peak resident memory. The table also goes to
 # bench/results.md, and a plot of the ratios to docs/perf_ratios.png when
-# gnuplot is installed. --quick uses a tenth of the data.
+# gnuplot is installed. --quick uses a tenth of the data. --big adds the
+# 10 GB text sort (CORE (0), once per run of the script, against ten times
+# the 1 GB time and against one-thread GNU sort on the same 10 GB); it needs
+# about 30 GB in DIR and deletes its data afterwards.
+#
+# Besides the release engine, a single-threaded build (ZARA_THREADS=OFF,
+# ZARA_MAP_INPUT=OFF) in build-bench-st/ runs the text sort and the plain
+# copy, so that the figures of callers who need one thread are known too.
 #
 # Needs: cmake, g++, GNU coreutils and grep, /usr/bin/time (package time),
 # cobc (gnucobol3) for the fixed-record case, gnuplot-nox for the plot.
@@ -21,12 +28,14 @@ root=$(dirname "$here")
 runs=5
 scale=1
 data=""
+big=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift 2 ;;
     --data) data=$2; shift 2 ;;
     --quick) scale=10; shift ;;
-    *) echo "usage: bench/run.sh [--runs N] [--data DIR] [--quick]" >&2; exit 2 ;;
+    --big) big=1; shift ;;
+    *) echo "usage: bench/run.sh [--runs N] [--data DIR] [--quick] [--big]" >&2; exit 2 ;;
   esac
 done
 if [ -z "$data" ]; then
@@ -39,10 +48,16 @@ build=$root/build-bench
 echo "== building"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DZARA_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target zara-sort zara15z37 >/dev/null
+build_st=$root/build-bench-st
+cmake -S "$root" -B "$build_st" -DCMAKE_BUILD_TYPE=Release -DZARA_TESTS=OFF -DZARA_THREADS=OFF \
+  -DZARA_MAP_INPUT=OFF >/dev/null
+cmake --build "$build_st" -j"$(nproc)" --target zara-sort zara15z37 >/dev/null
+zara_st=$build_st/zara-sort
 tools=$build/bench-tools
 mkdir -p "$tools"
 cc -O2 -o "$tools/gen_text" "$here/gen_text.c"
 cc -O2 -o "$tools/gen_fixed" "$here/gen_fixed.c"
+cc -O2 -o "$tools/gen_records" "$here/gen_records.c"
 c++ -O2 -std=c++20 -I"$root" -I"$root/include" -o "$tools/raat_driver" "$here/raat_driver.cc" \
   -L"$build" -lzara15z37 -Wl,-rpath,"$build"
 have_cobol=0
@@ -54,11 +69,14 @@ zara=$build/zara-sort
 text_bytes=$((1000000000 / scale))
 fixed_count=$((2000000 / scale))
 raat_count=$((5000000 / scale))
+record_count=$((10000000 / scale))
 text=$data/text-$text_bytes.txt
 fixed=$data/fixed-$fixed_count.dat
+records=$data/records-$record_count.txt
 echo "== data in $data"
 [ -f "$text" ] || "$tools/gen_text" "$text_bytes" 42 > "$text"
 [ -f "$fixed" ] || "$tools/gen_fixed" "$fixed_count" 7 > "$fixed"
+[ -f "$records" ] || "$tools/gen_records" "$record_count" 3 > "$records"
 work=$data/run
 rm -rf "$work"
 mkdir -p "$work"
@@ -86,19 +104,31 @@ same() {
 
 sort1() { LC_ALL=C sort -s -k1.1,1.16 --parallel=1 -S 80M -T "$work" -o "$2" "$1"; }
 sort2() { LC_ALL=C sort -s -k1.1,1.16 -S 80M -T "$work" -o "$2" "$1"; }
-export -f sort1 sort2
+# GNU sort as a user runs it: its own memory size and thread count.
+sort_user() { LC_ALL=C sort -s -k1.1,1.16 -T "$work" -o "$2" "$1"; }
+sort_records() { LC_ALL=C sort -s -k1.1,1.10 --parallel=1 -S 80M -T "$work" -o "$2" "$1"; }
+export -f sort1 sort2 sort_user sort_records
 export work
 
+load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 for i in $(seq "$runs"); do
   echo "== round $i of $runs"
   measure text_core0 "$zara" -c 'SORT (1,16,CH,A) CORE (0)' -o z.txt "$text"
   measure gnu_sort_1thread bash -c 'sort1 "$0" g.txt' "$text"
   [ "$i" = 1 ] && same z.txt g.txt "text sort"
   measure gnu_sort_2threads bash -c 'sort2 "$0" g.txt' "$text"
+  measure gnu_sort_user bash -c 'sort_user "$0" g.txt' "$text"
   measure text_default_core "$zara" -c 'SORT (1,16,CH,A)' -o z.txt "$text"
   [ "$i" = 1 ] && same z.txt g.txt "text sort, default CORE"
+  measure text_core0_1thread "$zara_st" -c 'SORT (1,16,CH,A) CORE (0)' -o z.txt "$text"
+  [ "$i" = 1 ] && same z.txt g.txt "text sort, single-threaded build"
   measure cat_text bash -c 'cat "$0" > c.txt' "$text"
   rm -f z.txt g.txt c.txt
+
+  measure records_core0 "$zara" -c 'SORT (1,10,CH,A) CORE (0)' -o z.txt "$records"
+  measure gnu_sort_records bash -c 'sort_records "$0" g.txt' "$records"
+  [ "$i" = 1 ] && same z.txt g.txt "sort-benchmark records"
+  rm -f z.txt g.txt
 
   measure copy_include "$zara" -c 'INCLUDE (1,1,CH,EQ,"A")' -o z.txt "$text"
   measure grep_select bash -c 'LC_ALL=C grep "^A" "$0" > g.txt' "$text"
@@ -106,6 +136,9 @@ for i in $(seq "$runs"); do
   measure copy_plain "$zara" -o z.txt "$text"
   measure cat_copy bash -c 'cat "$0" > c.txt' "$text"
   [ "$i" = 1 ] && same z.txt c.txt "plain copy"
+  rm -f z.txt
+  measure copy_plain_1thread "$zara_st" -o z.txt "$text"
+  [ "$i" = 1 ] && same z.txt c.txt "plain copy, single-threaded build"
   rm -f z.txt g.txt c.txt
 
   if [ "$have_cobol" = 1 ]; then
@@ -130,12 +163,32 @@ for i in $(seq "$runs"); do
   fi
 done
 
+# The 10 GB text sort: once, the engine and one-thread GNU sort, on data
+# whose first gigabyte is the 1 GB file; deleted afterwards.
+if [ "$big" = 1 ]; then
+  big_text=$data/text-big.txt
+  echo "== 10 GB: generating"
+  "$tools/gen_text" $((10 * text_bytes)) 42 > "$big_text"
+  echo "== 10 GB: engine"
+  measure text10g_core0 "$zara" -c 'SORT (1,16,CH,A) CORE (0)' -o z.txt "$big_text"
+  echo "== 10 GB: GNU sort, one thread"
+  measure gnu_sort_1thread_10g bash -c 'sort1 "$0" g.txt' "$big_text"
+  same z.txt g.txt "10 GB text sort"
+  rm -f z.txt g.txt "$big_text"
+fi
+
 # median NAME FIELD: the median of a column of one case.
 median() {
   awk -F'\t' -v n="$1" -v f="$2" '$1 == n { print $f }' "$results" | sort -g |
     awk '{ v[NR] = $1 } END { if (NR == 0) { print "-"; exit }
            if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
+
+# Ten times the median of the 1 GB sort, as the peer of the 10 GB sort.
+if [ "$big" = 1 ]; then
+  printf 'text_core0_x10\t%s\t0\n' "$(awk -v m="$(median text_core0 2)" 'BEGIN { print 10 * m }')" \
+    >> "$results"
+fi
 
 table=$here/results.md
 plotdata=$work/ratios.dat
@@ -156,17 +209,25 @@ plotdata=$work/ratios.dat
   }
   row text_core0 gnu_sort_1thread "text/sort -S80M"
   row text_core0 gnu_sort_2threads "text/sort 2 threads"
+  row text_core0 gnu_sort_user "text/sort as run"
   row text_core0 cat_text "text/cat"
+  row text_core0_1thread gnu_sort_1thread "1 thread/sort -S80M"
   row text_default_core gnu_sort_1thread "default CORE/sort"
+  row records_core0 gnu_sort_records "records/sort -S80M"
+  row text10g_core0 text_core0_x10 "10 GB/10 x 1 GB"
+  row text10g_core0 gnu_sort_1thread_10g "10 GB/sort -S80M"
   row fixed_keys cobol_sort "fixed/GnuCOBOL"
   row fixed_include_sum fixed_plain_sort "INCLUDE+SUM/plain sort"
   row copy_include grep_select "INCLUDE/grep"
   row copy_plain cat_copy "copy/cat"
+  row copy_plain_1thread cat_copy "copy 1 thread/cat"
   row raat stable_sort "raat/stable_sort"
 } > "$table.new"
 {
   echo "Medians of $runs runs, $(date -u +%Y-%m-%d), $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo),"
-  echo "$(uname -sr), data: $text_bytes bytes of text, $fixed_count fixed records, $raat_count records at a time."
+  echo "$(uname -sr), data: $text_bytes bytes of text, $fixed_count fixed records, $raat_count records at a time,"
+  echo "$record_count sort-benchmark records$([ "$big" = 1 ] && echo ", $((10 * text_bytes)) bytes of text once")."
+  echo "Load average before the runs: $load_before; after: $(cut -d' ' -f1-3 /proc/loadavg)."
   echo
   cat "$table.new"
 } > "$table"
@@ -175,7 +236,7 @@ cat "$table"
 
 if command -v gnuplot >/dev/null; then
   gnuplot <<EOF
-set terminal pngcairo size 900,420 noenhanced
+set terminal pngcairo size 1100,460 noenhanced
 set output "$root/docs/perf_ratios.png"
 set title "zara-sort time / peer time (median of $runs runs; below 1 is faster)"
 set style fill solid 0.6

@@ -3,12 +3,16 @@
 #include <cstdlib>
 
 #include "engine/run_state.h"
+#include "records/mapped_input.h"
 
 namespace zara {
 
 namespace {
 
 constexpr uint32_t kSmallestPart = 999;  // a part this small or smaller fails
+constexpr bool kWriteBehindBuild = ZARA_THREADS != 0;
+// Records gathered per output buffer at most (one a byte for small parts).
+constexpr uint32_t kGatherEntries = 16384;
 
 void free_buffers(uint32_t n) {
   while (n > 0) {
@@ -26,6 +30,32 @@ void free_table_and_output() {
   gv.sort_entries = nullptr;
   free(gv.out_buffer);
   gv.out_buffer = nullptr;
+  free(gv.out_spare);
+  gv.out_spare = nullptr;
+  free(gv.gather);
+  free(gv.gather_spare);
+  gv.gather = gv.gather_spare = nullptr;
+  gv.gather_count = gv.gather_capacity = 0;
+}
+
+// A second output buffer and the gather lists of both: they let the writer
+// thread copy and write one buffer while the run fills the other. The run
+// does without them (writing at once) when they cannot be had.
+void allocate_write_behind(uint32_t part) {
+  if (!kWriteBehindBuild) return;
+  const uint32_t entries = part < kGatherEntries ? part : kGatherEntries;
+  gv.out_spare = static_cast<uint8_t*>(malloc(part));
+  gv.gather = static_cast<GatherEntry*>(malloc(sizeof(GatherEntry) * entries));
+  gv.gather_spare = static_cast<GatherEntry*>(malloc(sizeof(GatherEntry) * entries));
+  if (gv.out_spare && gv.gather && gv.gather_spare) {
+    gv.gather_capacity = entries;
+    return;
+  }
+  free(gv.out_spare);
+  free(gv.gather);
+  free(gv.gather_spare);
+  gv.out_spare = nullptr;
+  gv.gather = gv.gather_spare = nullptr;
 }
 
 // One attempt at the current part size: output buffer, record table, sort
@@ -100,6 +130,7 @@ bool s_alloc() {
   for (;;) {
     if (try_allocate(part)) {
       gv.arena_allocated = true;
+      allocate_write_behind(part);
       return true;
     }
     part /= 2;
@@ -116,6 +147,7 @@ bool read_gda() {
 }
 
 void arena_free() {
+  unmap_inputs();
   if (gv.arena_allocated) {
     free_buffers(gv.last_buffer + 1);
     free_table_and_output();

@@ -15,6 +15,7 @@
 #include "engine/run_state.h"
 #include "engine/sort.h"
 #include "engine/work_files.h"
+#include "engine/write_behind.h"
 #include "records/headers.h"
 #include "records/input.h"
 #include "records/output.h"
@@ -177,6 +178,8 @@ bool process_loads() {
     progress_load_read();
     if (cp[kCpInclude] || cp[kCpOmit]) s_select();
     if (cp[kCpSort]) s_sort();
+    // The operator prompt waits for the load written before.
+    if (cpnm[kOptPause] && !write_settle()) return false;
     if (set_outfile_name()) {
       if (!s_write()) return false;
       if (gv.workfile_count >= gv.file_limit - 2 && !gv.input_done) {
@@ -209,7 +212,10 @@ void mainline() {
   if (!s_init2()) return;
   if (!s_chknam()) return;
   if (!s_alloc()) return;
-  const bool ok = run_allocated_phases();
+  bool ok = run_allocated_phases();
+  // A copy run's last write may still be in flight, or may have failed
+  // before a failure the run met later.
+  if (!write_settle()) ok = false;
   if (!ok || gv.status_word != kOk) close_run_descriptors();
   s_term();
   progress_run_finished();

@@ -4,6 +4,7 @@
 #include "engine/driver.h"
 #include "engine/raat.h"
 #include "engine/run_state.h"
+#include "engine/write_behind.h"
 #include "zara15z37.h"
 
 namespace {
@@ -23,6 +24,7 @@ void run_whole(const char* input_names, uint32_t input_names_length, const char*
   gv.control_text = control_text;
   gv.control_length = control_text ? control_length : 0;
   zara::mainline();
+  zara::write_behind_stop();
   if (records_out) *records_out = gv.records_written;
   if (status_out) *status_out = gv.status_word;
 }
@@ -47,6 +49,7 @@ ZARA_API void s_2mains(const char* input_names, uint32_t input_names_length,
 
 ZARA_API void s_1raat(int32_t function, void* data, uint32_t* length, uint32_t* status_out) {
   zara::raat_call(function, data, length);
+  zara::write_behind_stop();
   if (status_out) *status_out = zara::gv.status_word;
 }
 

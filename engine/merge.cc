@@ -12,6 +12,7 @@
 #include "engine/progress.h"
 #include "engine/run_state.h"
 #include "engine/work_files.h"
+#include "engine/write_behind.h"
 #include "records/byte_order.h"
 #include "records/file_io.h"
 #include "records/headers.h"
@@ -43,6 +44,9 @@ uint64_t current_prefix[kMaxFiles];
 // Makes `record` (a work-file header, or null) the current record of run r.
 void set_current(uint32_t r, uint8_t* record) {
   gv.merge_current[r] = record;
+  // The run's next record is read when this one is taken: fetch its header
+  // now (a prefetch past the buffer's end does no harm).
+  if (record) __builtin_prefetch(record + kHeaderBytes + le32(record));
   if (record && merge_plan.kind != PrefixKind::kNone)
     current_prefix[r] = key_prefix(merge_plan, record + kHeaderBytes, le32(record));
 }
@@ -185,6 +189,11 @@ bool m_setptr(uint32_t r) {
     m_que_insert();
     return true;
   }
+  // The output written behind comes first: the run's own file calls wait.
+  // Records of this run still to be copied into the output buffer are
+  // copied now, before the refill replaces them.
+  if (!write_settle()) return false;
+  gather_now(buffer, gv.buffer_size);
   if (lseek(gv.merge_fd[r], -static_cast<off_t>(remaining), SEEK_CUR) < 0)
     return fail(kRepositionError);
   if (!m_read(r)) return false;
@@ -238,10 +247,8 @@ bool fill_and_queue() {
   return true;
 }
 
-}  // namespace
-
-bool s_merge() {
-  progress_merge_started();
+// A whole merge; its writes may still be in flight when it fails.
+bool merge_all() {
   if (!m_init() || !fill_and_queue()) return false;
   const uint32_t h = head_position();
   while (gv.merge_queue_length > h) {
@@ -253,8 +260,17 @@ bool s_merge() {
   // Unlike a plain write, a failed flush of the held record keeps the work
   // files: the run has failed and they must stay.
   if (!flush_duplicates()) return false;
-  if (!s_wbuf()) return false;
-  if (!m_term(true)) return false;
+  if (!s_wbuf() || !write_settle()) return false;
+  return m_term(true);
+}
+
+}  // namespace
+
+// As a write step, the merge returns with every write settled.
+bool s_merge() {
+  progress_merge_started();
+  const bool ok = merge_all();
+  if (!write_settle() || !ok) return false;
   progress_merge_finished();
   return true;
 }

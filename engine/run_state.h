@@ -19,6 +19,7 @@
 
 #include "control/tokenizer.h"
 #include "engine/status.h"
+#include "engine/write_behind.h"
 
 namespace zara {
 
@@ -234,6 +235,15 @@ struct RunState {
   uint8_t table_full = 0;
   uint8_t* out_buffer = nullptr;
   uint32_t out_buffer_size = 0;
+  // A second output buffer of the same size, filled while the first is
+  // written behind (engine/write_behind.h); null when it could not be had.
+  uint8_t* out_spare = nullptr;
+  // The records of each output buffer still to be copied into it when it
+  // is written (engine/write_behind.h), gather_capacity entries each.
+  GatherEntry* gather = nullptr;
+  GatherEntry* gather_spare = nullptr;
+  uint32_t gather_count = 0;
+  uint32_t gather_capacity = 0;
   uint32_t out_fill = 0;
   bool arena_allocated = false;
 

@@ -14,15 +14,18 @@
 #include "engine/arena.h"
 #include "engine/progress.h"
 #include "engine/run_state.h"
+#include "engine/write_behind.h"
 #include "records/file_io.h"
 #include "records/framing.h"
 #include "records/input.h"
+#include "records/mapped_input.h"
 
 namespace zara {
 
 namespace {
 
 bool close_input() {
+  mapped_input_closed();
   const int fd = gv.input_fd;
   gv.input_open = 0;
   gv.input_fd = 0;
@@ -38,6 +41,7 @@ bool open_current_input() {
   gv.input_open = 1;
   if (gv.skip_header && lseek(fd, static_cast<off_t>(gv.header_skip), SEEK_SET) < 0)
     return fail(kInputSkipError);
+  map_input(fd, gv.skip_header ? gv.header_skip : 0);
   return true;
 }
 
@@ -78,8 +82,12 @@ bool s_setptr(const uint8_t* scan, uint32_t remaining) {
       break;
     }
   }
-  if (remaining != 0 && lseek(gv.input_fd, -static_cast<off_t>(remaining), SEEK_CUR) < 0)
+  if (input_mapped()) {
+    mapped_unread(remaining);
+  } else if (remaining != 0 &&
+             lseek(gv.input_fd, -static_cast<off_t>(remaining), SEEK_CUR) < 0) {
     return fail(kRepositionError);
+  }
   progress_bytes_unread(remaining);
   gv.input_eof = 0;
   gv.input_done = 0;
@@ -94,14 +102,25 @@ bool s_read() {
   gv.record_count = 0;
   gv.table_full = 0;
   if (!read_gda()) return fail(kNoSortBuffer);
+  // The load before may still be written behind (a copy run): the run's own
+  // file calls, and reads into the sort buffers, wait for it.
+  if (!release_framed_input()) return false;
   if (!gv.input_open) {
     if (!s_getffn()) return fail(kNoInputName);
     if (!open_current_input()) return false;
   }
   for (;;) {
     const uint32_t want = gv.buffer_size - gv.buffer_used;
-    uint8_t* to = gv.current_buffer + gv.buffer_used;
-    const ssize_t got = read_fully(gv.input_fd, to, want);
+    const uint8_t* to = gv.current_buffer + gv.buffer_used;
+    ssize_t got;
+    if (input_mapped()) {
+      uint32_t taken;
+      to = mapped_take(want, &taken);
+      got = taken;
+    } else {
+      if (!write_settle()) return false;
+      got = read_fully(gv.input_fd, gv.current_buffer + gv.buffer_used, want);
+    }
     if (got < 0) return fail(kInputReadError);
     if (static_cast<uint32_t>(got) < want) gv.input_eof = 1;
     gv.buffer_used += static_cast<uint32_t>(got);
@@ -109,6 +128,7 @@ bool s_read() {
     if (!s_setptr(to, static_cast<uint32_t>(got))) return false;
 
     if (gv.limit_reached) {
+      if (!write_settle()) return false;
       if (!close_input()) return fail(kInputCloseError);
       gv.input_done = 1;
       return true;
@@ -121,6 +141,7 @@ bool s_read() {
       if (gv.record_sequence == sequence_at_start) return fail(kRecordTooLong);
       return true;
     }
+    if (!write_settle()) return false;
     if (!close_input()) return fail(kInputCloseError);
     if (!s_gettok(gv.names, kInputNameDelims)) {
       gv.input_done = 1;

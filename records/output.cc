@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/work_files.h"
+#include "engine/write_behind.h"
 #include "records/byte_order.h"
 #include "records/file_io.h"
 #include "records/headers.h"
@@ -46,6 +47,9 @@ int open_output() {
 // kernel copies them, which halves the system time of a large sort. Which
 // records fit the buffer (315) is still decided by its whole size.
 constexpr uint32_t kWriteChunk = 256 * 1024;
+// Written behind (engine/write_behind.h), the bytes are copied by the other
+// core anyway; larger pieces mean fewer hand-overs between the threads.
+constexpr uint32_t kBehindChunk = 1024 * 1024;
 
 // A record-at-a-time copy run spills its loads in work-file form.
 bool raat_copy_run() { return cp[kCpRaat] && !cp[kCpSort]; }
@@ -82,16 +86,26 @@ bool close_target() {
 
 bool s_wbuf() {
   if (gv.out_fill == 0) return true;
-  ssize_t n;
-  do {
-    n = write(gv.out_fd, gv.out_buffer, gv.out_fill);
-  } while (n < 0 && errno == EINTR);
-  if (n < 0 || static_cast<uint32_t>(n) != gv.out_fill) return fail(kOutputWriteError);
+  // With the spare buffer and the writer thread, the buffer is written
+  // behind while the run fills the spare.
+  const bool behind = gv.out_spare && write_behind_active();
+  if (!write_gathered(gv.out_fd, gv.out_buffer, gv.out_fill, gv.gather, gv.gather_count,
+                      gv.records_written, behind))
+    return false;
+  gv.gather_count = 0;
+  if (behind) {
+    uint8_t* const written = gv.out_buffer;
+    gv.out_buffer = gv.out_spare;
+    gv.out_spare = written;
+    GatherEntry* const list = gv.gather;
+    gv.gather = gv.gather_spare;
+    gv.gather_spare = list;
+  }
   gv.out_fill = 0;
   return true;
 }
 
-bool s_movrecb(const uint8_t* record, uint32_t length, uint32_t sequence) {
+bool s_movrecb(const uint8_t* record, uint32_t length, uint32_t sequence, bool stays) {
   // Runs on work files keep the records as read, except the spill file of a
   // record-at-a-time copy run, which holds its records already reformatted.
   const bool work_form = gv.to_work_file || raat_copy_run();
@@ -101,8 +115,16 @@ bool s_movrecb(const uint8_t* record, uint32_t length, uint32_t sequence) {
   if (size > gv.out_buffer_size - gv.out_fill) {
     if (gv.out_fill == 0 || size > gv.out_buffer_size) return fail(kRecordExceedsOutBuffer);
     if (!s_wbuf()) return false;
-  } else if (gv.out_fill + size > kWriteChunk && gv.out_fill > 0) {
+  } else if (gv.out_fill + size > (gv.out_spare ? kBehindChunk : kWriteChunk) && gv.out_fill > 0) {
     if (!s_wbuf()) return false;
+  }
+  // A record that stays where it is until the buffer is written is copied
+  // then (by the writer thread when there is one).
+  if (stays && !reformat && gv.gather_count < gv.gather_capacity) {
+    gv.gather[gv.gather_count++] = {record, length, sequence, gv.out_fill, work_form};
+    gv.out_fill += static_cast<uint32_t>(size);
+    ++gv.records_written;
+    return true;
   }
   uint8_t* out = gv.out_buffer + gv.out_fill;
   if (work_form) {
@@ -120,6 +142,23 @@ bool s_movrecb(const uint8_t* record, uint32_t length, uint32_t sequence) {
   return true;
 }
 
+void gather_now(const uint8_t* begin, uint32_t size) {
+  const uint8_t* const end = begin + size;
+  for (uint32_t i = 0; i < gv.gather_count; ++i) {
+    GatherEntry& e = gv.gather[i];
+    if (e.from < begin || e.from >= end) continue;
+    uint8_t* out = gv.out_buffer + e.offset;
+    if (e.work_form) {
+      put_le(out, e.length, 4);
+      put_le(out + 4, e.sequence, 4);
+      out += 8;
+    }
+    if (e.length) memcpy(out, e.from, e.length);
+    e.length = 0;  // placed: nothing left to copy
+    e.work_form = 0;
+  }
+}
+
 bool flush_duplicates() {
   gv.flush_held = 1;
   const RecordDesc& d = gv.merge_record;
@@ -132,7 +171,7 @@ bool s_movrec(const RecordDesc& record) {
     if (dupcheck(record.addr, record.len, record.seq, 0) != 0) return false;
     if (gv.dup_result != 0) return true;
   }
-  return s_movrecb(record.addr, record.len, record.seq);
+  return s_movrecb(record.addr, record.len, record.seq, true);
 }
 
 namespace {
@@ -159,20 +198,21 @@ bool move_spans() {
       length += table[j++].len;
     if (length >= kDirectSpan) {
       if (!s_wbuf()) return false;
-      if (!write_fully(gv.out_fd, start, length)) return fail(kOutputWriteError);
+      // The sort buffers keep their bytes until the write step has settled.
+      if (!write_out(gv.out_fd, start, length, true, gv.records_written, write_behind_active()))
+        return false;
       gv.records_written += j - i;
     } else {
       for (uint32_t k = i; k < j; ++k)
-        if (!s_movrecb(table[k].addr, table[k].len, table[k].seq)) return false;
+        if (!s_movrecb(table[k].addr, table[k].len, table[k].seq, true)) return false;
     }
     i = j;
   }
   return true;
 }
 
-}  // namespace
 
-bool s_write() {
+bool write_load() {
   const bool work_file = gv.workfile_count != 0;
   if (gv.create_before_write) {
     gv.create_before_write = 0;
@@ -200,12 +240,27 @@ bool s_write() {
   // load of a copy run (a held record carries over between loads).
   if (gv.close_after_write && !flush_duplicates()) return false;
   if (!s_wbuf()) return false;
+  // A whole copy run's output stays open for the next load: its last write
+  // may go on while that load is read (the reading settles before its own
+  // file calls). Everything else settles here.
+  if (!gv.close_after_write && !work_file && !cp[kCpRaat]) return true;
+  if (!write_settle()) return false;
   if (!gv.close_after_write) return true;
   if (!work_file) {
     if (!s_addeof() || !s_updhdr()) return false;
   }
   if (!close_target()) return fail(kOutputCloseError);
   return true;
+}
+
+}  // namespace
+
+// A failed step returns with every write settled: a write that failed
+// behind it is its first failure.
+bool s_write() {
+  if (write_load()) return true;
+  write_settle();
+  return false;
 }
 
 }  // namespace zara

@@ -23,7 +23,13 @@ bool s_movrec(const RecordDesc& record);
 // after the last record of the output). False on a write failure.
 bool flush_duplicates();
 // Places one record in the output buffer, flushing it first when needed.
-bool s_movrecb(const uint8_t* record, uint32_t length, uint32_t sequence);
+// With `stays` (its bytes stay where they are until the write step or the
+// merge settles, engine/write_behind.h) it may be copied only when the
+// buffer is written.
+bool s_movrecb(const uint8_t* record, uint32_t length, uint32_t sequence, bool stays = false);
+// Copies into the output buffer the records waiting to be copied there
+// whose bytes lie in [begin, begin + size): that memory is about to change.
+void gather_now(const uint8_t* begin, uint32_t size);
 // Writes the output buffer and empties it (240 on failure).
 bool s_wbuf();
 // Opens or creates gv.path_buffer; sets gv.out_fd (-1 on failure). Work

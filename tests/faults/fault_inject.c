@@ -9,9 +9,11 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <stdarg.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #define EXPORT __attribute__((visibility("default")))
@@ -28,11 +30,15 @@ static ssize_t (*real_read)(int, void *, size_t), (*real___read_chk)(int, void *
 static off_t (*real_lseek)(int, off_t, int);
 static off64_t (*real_lseek64)(int, off64_t, int);
 static int (*real_close)(int), (*real_unlink)(const char *), (*real_link)(const char *, const char *);
+static void *(*real_mmap)(void *, size_t, int, int, int, off_t),
+    *(*real_mmap64)(void *, size_t, int, int, int, off64_t);
+static int (*real_pthread_create)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
 
 #define RESOLVE(name) (*(void **)&real_##name = dlsym(RTLD_NEXT, #name))
 __attribute__((constructor)) static void start(void) {
   RESOLVE(openat), RESOLVE(openat64), RESOLVE(read), RESOLVE(__read_chk), RESOLVE(write);
   RESOLVE(lseek), RESOLVE(lseek64), RESOLVE(close), RESOLVE(unlink), RESOLVE(link);
+  RESOLVE(mmap), RESOLVE(mmap64), RESOLVE(pthread_create);
   void *shared = mmap(NULL, sizeof *zfault, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   zfault = shared == MAP_FAILED ? NULL : shared;
 }
@@ -106,4 +112,28 @@ EXPORT int close(int fd) {
   const int fail = must_fail(ZF_CLOSE, name_of(fd), 0), r = real_close(fd);
   if (fd >= 0 && fd < kMaxFd) fd_name[fd][0] = '\0';
   return fail ? FAIL(EIO) : r;
+}
+
+// A sanitizer's run time maps memory before start() has run: such calls go to the kernel.
+static void *kernel_mmap(void *a, size_t n, int prot, int flags, int fd, int64_t o) {
+#ifdef SYS_mmap2
+  return (void *)syscall(SYS_mmap2, a, n, prot, flags, fd, (long)(o >> 12));
+#else
+  return (void *)syscall(SYS_mmap, a, n, prot, flags, fd, (long)o);
+#endif
+}
+
+// Only mappings of files count: anonymous memory is not a file call.
+#define MMAP_WRAPPER(name, offset_type)                                                         \
+  EXPORT void *name(void *a, size_t n, int prot, int flags, int fd, offset_type o) {            \
+    if (!(flags & MAP_ANONYMOUS) && must_fail(ZF_MMAP, name_of(fd), 0)) return errno = ENOMEM, MAP_FAILED; \
+    return real_##name ? real_##name(a, n, prot, flags, fd, o) : kernel_mmap(a, n, prot, flags, fd, o); \
+  }
+MMAP_WRAPPER(mmap, off_t)
+MMAP_WRAPPER(mmap64, off64_t)
+
+EXPORT int pthread_create(pthread_t *t, const pthread_attr_t *attr, void *(*fn)(void *), void *arg) {
+  if (must_fail(ZF_THREAD, "", 0)) return EAGAIN;
+  if (!real_pthread_create) RESOLVE(pthread_create);
+  return real_pthread_create(t, attr, fn, arg);
 }

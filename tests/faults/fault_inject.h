@@ -1,15 +1,16 @@
 // State shared by the fault-injecting interposer (fault_inject.c), which exports `zfault`,
 // its address in memory that forked children share with their parent, and the sweep.
 // While `armed` the interposer logs the calls of open (every variant), read, write, lseek,
-// close, unlink and link that process `pid` makes, and makes call number `target` fail:
-// with EIO (a failed close still frees its descriptor, as the kernel's does), or, for a
-// write in mode ZF_ENOSPC or ZF_SHORT, with ENOSPC or by writing only half the bytes.
+// close, unlink, link, mmap of a file and pthread_create that process `pid` makes, and makes
+// call number `target` fail: with EIO (a failed close still frees its descriptor, as the
+// kernel's does; mmap fails with ENOMEM, pthread_create with EAGAIN), or, for a write in
+// mode ZF_ENOSPC or ZF_SHORT, with ENOSPC or by writing only half the bytes.
 #ifndef ZARA_FAULT_INJECT_H
 #define ZARA_FAULT_INJECT_H
 
 #include <stdint.h>
 
-enum zfault_kind { ZF_OPEN = 1, ZF_READ, ZF_WRITE, ZF_LSEEK, ZF_CLOSE, ZF_UNLINK, ZF_LINK };
+enum zfault_kind { ZF_OPEN = 1, ZF_READ, ZF_WRITE, ZF_LSEEK, ZF_CLOSE, ZF_UNLINK, ZF_LINK, ZF_MMAP, ZF_THREAD };
 enum zfault_mode { ZF_EIO = 1, ZF_ENOSPC, ZF_SHORT };
 enum { ZF_MAX_CALLS = 1 << 14 };
 

@@ -118,7 +118,9 @@ const struct { int kind; const char* roles; std::set<uint32_t> statuses; } kSite
     {ZF_CLOSE, "p", {0, 331}}, {ZF_CLOSE, "i", {220, 221}}, {ZF_CLOSE, "o", {231, 307}}, {ZF_CLOSE, "r", {307, 311}},
     {ZF_CLOSE, "x", {231}}, {ZF_CLOSE, "h", {221, 304}},
     {ZF_UNLINK, "p", {210, 215, 332}}, {ZF_UNLINK, "r", {312}}, {ZF_UNLINK, "x", {310}}, {ZF_UNLINK, "h", {320}},
-    {ZF_LINK, "r", {310}}};
+    {ZF_LINK, "r", {310}},
+    // Without its mapping an input is read; without the writer thread the output is written at once.
+    {ZF_MMAP, "i", {0}}, {ZF_THREAD, "?", {0}}};
 
 std::set<uint32_t> site_statuses(const Scenario& s, const zfault_call& c, int mode) {
   for (const auto& site : kSites)
