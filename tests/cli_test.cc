@@ -19,7 +19,8 @@ std::tuple<int, std::string, std::string> shell(const std::string& command) {
 }
 
 #define TOOL "'" ZARA_TEST_BINARY_DIR "/zara-sort' "
-const std::string kUsage = "usage: zara-sort [-c TEXT | -f FILE] [-v] [--progress] -o OUTPUT INPUT...\n";
+const std::string kUsageLine = "usage: zara-sort [-c TEXT | -f FILE] [-v] [--progress] [--copybook FILE] [--explain N]\n";
+const std::string kUsage = kUsageLine + "                 -o OUTPUT INPUT...\n       zara-sort --copybook FILE --fields\n";
 
 TEST(Cli, RunsAndDiagnostics) {
   ScratchDir dir;
@@ -45,7 +46,7 @@ TEST(Cli, RunsAndDiagnostics) {
       {TOOL "-c X b.txt", 2, "", "zara-sort: no output file (-o)\n" + kUsage},
       {TOOL "-o out", 2, "", "zara-sort: no input file\n" + kUsage},
       {TOOL "--bogus -o out b.txt", 2, "", "zara-sort: unknown option\n" + kUsage},
-      {TOOL "--help | head -1", 0, kUsage, ""}};
+      {TOOL "--help | head -1", 0, kUsageLine, ""}};
   for (const auto& [command, exit_code, out, err] : rows)
     EXPECT_EQ(shell(command), std::tuple(exit_code, out, err)) << command;
   EXPECT_EQ(read_file("b.txt"), "2 from a file\n");

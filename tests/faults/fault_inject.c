@@ -133,7 +133,7 @@ MMAP_WRAPPER(mmap, off_t)
 MMAP_WRAPPER(mmap64, off64_t)
 
 EXPORT int pthread_create(pthread_t *t, const pthread_attr_t *attr, void *(*fn)(void *), void *arg) {
-  if (must_fail(ZF_THREAD, "", 0)) return EAGAIN;
+  if (must_fail(ZF_THREAD, "(thread)", 0)) return EAGAIN;
   if (!real_pthread_create) RESOLVE(pthread_create);
   return real_pthread_create(t, attr, fn, arg);
 }
