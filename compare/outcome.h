@@ -21,8 +21,12 @@ inline int outcome_of(int difference) {
 inline int reversed(int outcome) { return outcome == kEqual ? kEqual : 3 - outcome; }
 
 // Outcome of n bytes compared as unsigned numbers, first byte first.
+// Most fields that differ do so in their first byte: that one is compared
+// in place, without a call.
 inline int forward_outcome(const uint8_t* a, const uint8_t* b, uint32_t n) {
-  return n == 0 ? kEqual : outcome_of(memcmp(a, b, n));
+  if (n == 0) return kEqual;
+  if (a[0] != b[0]) return a[0] > b[0] ? kFirstGreater : kFirstSmaller;
+  return n == 1 ? kEqual : outcome_of(memcmp(a + 1, b + 1, n - 1));
 }
 
 // Outcome of n bytes compared as unsigned numbers, last byte first.

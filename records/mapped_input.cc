@@ -15,7 +15,7 @@ namespace zara {
 namespace {
 
 #ifndef ZARA_MAP_INPUT
-#define ZARA_MAP_INPUT 1
+#define ZARA_MAP_INPUT 0
 #endif
 
 // A 32-bit process maps no file larger than this: its caller's address

@@ -12,9 +12,15 @@
 //
 // A file is mapped only when it is a regular, non-empty file that is not
 // also the output (and, in a 32-bit process, not larger than 256 MiB);
-// when the mapping cannot be made, the file is read as before. A run with SORT or MERGE never maps
-// (its output may replace its own input). Input files must not shrink while
-// they are mapped: the bytes beyond the new end cannot be read.
+// when the mapping cannot be made, the file is read as before. A run with
+// SORT or MERGE never maps (its output may replace its own input).
+//
+// Only builds with ZARA_MAP_INPUT map at all. A mapped file that shrinks
+// while it is mapped (another program truncates it, as log rotation does)
+// turns every access beyond its new end into SIGBUS, which kills the
+// caller's process: a read would merely have ended early. The default
+// build therefore reads, and mapping is left to callers who know their
+// inputs stay as they are for the length of a run.
 #pragma once
 
 #include <cstdint>

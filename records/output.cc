@@ -11,6 +11,7 @@
 #include "records/byte_order.h"
 #include "records/file_io.h"
 #include "records/headers.h"
+#include "records/mapped_input.h"
 #include "records/outrec.h"
 #include "zara15z37.h"
 
@@ -199,8 +200,10 @@ bool move_spans() {
     if (length >= kDirectSpan) {
       if (!s_wbuf()) return false;
       // The sort buffers keep their bytes until the write step has settled.
-      if (!write_out(gv.out_fd, start, length, true, gv.records_written, write_behind_active()))
-        return false;
+      // Read input settles before its next read, so a span handed on would
+      // overlap nothing and cost two thread switches: it is written here.
+      const bool behind = input_mapped() && write_behind_active();
+      if (!write_out(gv.out_fd, start, length, true, gv.records_written, behind)) return false;
       gv.records_written += j - i;
     } else {
       for (uint32_t k = i; k < j; ++k)

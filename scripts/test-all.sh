@@ -47,7 +47,7 @@ else
   failed=1; note "32-bit: BUILD FAILED"
 fi
 
-if build build-asan -DCMAKE_BUILD_TYPE=Debug -DZARA_SANITIZE=ON; then
+if build build-asan -DCMAKE_BUILD_TYPE=Debug -DZARA_SANITIZE=ON -DZARA_MAP_INPUT=ON; then
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     suite build-asan sanitizers native
 else
