@@ -53,6 +53,12 @@ cmake -S "$root" -B "$build_st" -DCMAKE_BUILD_TYPE=Release -DZARA_TESTS=OFF -DZA
   -DZARA_MAP_INPUT=OFF >/dev/null
 cmake --build "$build_st" -j"$(nproc)" --target zara-sort zara15z37 >/dev/null
 zara_st=$build_st/zara-sort
+# Copy runs through a memory mapping: a build option, off by default.
+build_map=$root/build-bench-map
+cmake -S "$root" -B "$build_map" -DCMAKE_BUILD_TYPE=Release -DZARA_TESTS=OFF -DZARA_MAP_INPUT=ON \
+  >/dev/null
+cmake --build "$build_map" -j"$(nproc)" --target zara-sort zara15z37 >/dev/null
+zara_map=$build_map/zara-sort
 tools=$build/bench-tools
 mkdir -p "$tools"
 cc -O2 -o "$tools/gen_text" "$here/gen_text.c"
@@ -139,6 +145,12 @@ for i in $(seq "$runs"); do
   rm -f z.txt
   measure copy_plain_1thread "$zara_st" -o z.txt "$text"
   [ "$i" = 1 ] && same z.txt c.txt "plain copy, single-threaded build"
+  rm -f z.txt
+  measure copy_plain_mapped "$zara_map" -o z.txt "$text"
+  [ "$i" = 1 ] && same z.txt c.txt "plain copy, mapped input"
+  rm -f z.txt
+  measure copy_include_mapped "$zara_map" -c 'INCLUDE (1,1,CH,EQ,"A")' -o z.txt "$text"
+  [ "$i" = 1 ] && same z.txt g.txt "copy with INCLUDE, mapped input"
   rm -f z.txt g.txt c.txt
 
   if [ "$have_cobol" = 1 ]; then
@@ -221,6 +233,8 @@ plotdata=$work/ratios.dat
   row copy_include grep_select "INCLUDE/grep"
   row copy_plain cat_copy "copy/cat"
   row copy_plain_1thread cat_copy "copy 1 thread/cat"
+  row copy_plain_mapped cat_copy "copy mapped/cat"
+  row copy_include_mapped grep_select "INCLUDE mapped/grep"
   row raat stable_sort "raat/stable_sort"
 } > "$table.new"
 {
