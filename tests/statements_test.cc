@@ -266,7 +266,7 @@ TEST(Control, WhatTheStatementsSet) {
       {"FILETYPE (GP,(1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16),(1,2,3,4,5,6,7,8,9,10,11,12,13,14,271))",
        "rd=1.2.3.4.5.6.7.8.9.10.11.12.13.14.15.16.|es=1.2.3.4.5.6.7.8.9.10.11.12.13.14.15."},
       {"RECORD (80) BYPASS", "skip=80|hdr=1|byp=1|cp=1.8.10."}, {"BYPASS FILETYPE (FIX,40)", "skip=40"},
-      {"BYPASS (128,D)", "skip=128|hdr=0|byp=0"}, {"BYPASS (0,RETAIN)", "skip=0|hdr=1"},
+      {"BYPASS (128,D)", "skip=128|hdr=0|byp=0"}, {"BYPASS (0,RETAIN)", "skip=0|hdr=1|status=0"},
       {"RECORD (80) BYPASS BYPASS (10,D)", "skip=10|hdr=0"}, {"RECORD (80) BYPASS (10,D) BYPASS", "skip=80|hdr=1"},
       {"CORE (0) DELIMIT (59) LIMIT (10) ORIGIN (5) OPENMODE (3)",
        "core=0|delim=59|limit=10|origin=5|mode=3|cp=4.12.|opt=0.1.9.14."},
