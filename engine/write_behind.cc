@@ -17,6 +17,16 @@
 
 namespace zara {
 
+void place_gathered(uint8_t* buffer, const GatherEntry& e) {
+  uint8_t* to = buffer + e.offset;
+  if (e.work_form) {
+    put_le(to, e.length, 4);
+    put_le(to + 4, e.sequence, 4);
+    to += 8;
+  }
+  if (e.length) memcpy(to, e.from, e.length);
+}
+
 namespace {
 
 struct WriteJob {
@@ -38,14 +48,7 @@ void gather_records(const WriteJob& job) {
   constexpr uint32_t kAhead = 8;
   for (uint32_t i = 0; i < job.gather_count; ++i) {
     if (i + kAhead < job.gather_count) __builtin_prefetch(job.gather[i + kAhead].from);
-    const GatherEntry& e = job.gather[i];
-    uint8_t* to = job.gather_into + e.offset;
-    if (e.work_form) {
-      put_le(to, e.length, 4);
-      put_le(to + 4, e.sequence, 4);
-      to += 8;
-    }
-    if (e.length) memcpy(to, e.from, e.length);
+    place_gathered(job.gather_into, job.gather[i]);
   }
 }
 
@@ -182,33 +185,37 @@ bool hand_on_or_write(const WriteJob& next, bool behind) {
 
 }  // namespace
 
-bool write_out(int fd, const uint8_t* bytes, size_t n, bool whole, uint32_t records_before,
-               bool behind) {
-  if (!wait_idle()) return false;
+namespace {
+
+// A write of `n` bytes at `bytes` to `fd`, as the run stands now.
+WriteJob job_for(int fd, const uint8_t* bytes, size_t n, uint32_t records_before) {
   WriteJob next;
   next.fd = fd;
   next.bytes = bytes;
   next.n = n;
-  next.whole = whole;
   next.errno_before = errno;
   next.records_before = records_before;
   memcpy(next.path, gv.path_buffer, sizeof next.path);
+  return next;
+}
+
+}  // namespace
+
+bool write_out(int fd, const uint8_t* bytes, size_t n, bool whole, uint32_t records_before,
+               bool behind) {
+  if (!wait_idle()) return false;
+  WriteJob next = job_for(fd, bytes, n, records_before);
+  next.whole = whole;
   return hand_on_or_write(next, behind);
 }
 
 bool write_gathered(int fd, uint8_t* buffer, size_t n, const GatherEntry* gather, uint32_t count,
                     uint32_t records_before, bool behind) {
   if (!wait_idle()) return false;
-  WriteJob next;
-  next.fd = fd;
-  next.bytes = buffer;
-  next.n = n;
+  WriteJob next = job_for(fd, buffer, n, records_before);
   next.gather_into = buffer;
   next.gather = gather;
   next.gather_count = count;
-  next.errno_before = errno;
-  next.records_before = records_before;
-  memcpy(next.path, gv.path_buffer, sizeof next.path);
   return hand_on_or_write(next, behind);
 }
 

@@ -43,6 +43,9 @@ struct GatherEntry {
   uint32_t work_form;
 };
 
+// Copies the record of `e` into its place in `buffer`.
+void place_gathered(uint8_t* buffer, const GatherEntry& e);
+
 // Writes `n` bytes to `fd`: in one write call (a short write fails), or
 // with `whole` until every byte is out. With `behind` and the writer
 // thread running the write is handed on, and the bytes must stay as they

@@ -148,13 +148,7 @@ void gather_now(const uint8_t* begin, uint32_t size) {
   for (uint32_t i = 0; i < gv.gather_count; ++i) {
     GatherEntry& e = gv.gather[i];
     if (e.from < begin || e.from >= end) continue;
-    uint8_t* out = gv.out_buffer + e.offset;
-    if (e.work_form) {
-      put_le(out, e.length, 4);
-      put_le(out + 4, e.sequence, 4);
-      out += 8;
-    }
-    if (e.length) memcpy(out, e.from, e.length);
+    place_gathered(gv.out_buffer, e);
     e.length = 0;  // placed: nothing left to copy
     e.work_form = 0;
   }
